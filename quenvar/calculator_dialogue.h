@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "entropy_estimator.h"
+
+// The energy is the eighth number of a data line; the seven before it are read and dropped.
+inline constexpr int kEnergyColumn = 8;
+
+struct EnergyFileReading {
+    enum class Verdict {
+        kRead,           // the series holds every data line's energy (it may be empty)
+        kUnreadable,     // the stream failed while being read
+        kMalformedLine,  // a data line does not begin with kEnergyColumn numbers
+    };
+    Verdict verdict = Verdict::kRead;
+    std::uint64_t malformedLine = 0;  // 1-based, counting every line of the file
+    EnergySeries series;
+};
+
+// Reads the energy file to its end. Lines holding '#' or '@' anywhere (xvg comments and
+// directives) and blank lines are skipped; every other line must begin with kEnergyColumn
+// numbers read as stream extraction of a double reads them, and contributes the last one.
+EnergyFileReading readEnergySeries(std::istream& file);
+
+// The whole console dialogue; returns the process exit status.
+int runQuenvar(std::istream& in, std::ostream& out);

@@ -1,0 +1,8 @@
+#include <iostream>
+
+#include "calculator_dialogue.h"
+
+int main() {
+    std::ios::sync_with_stdio(false);
+    return runQuenvar(std::cin, std::cout);
+}
