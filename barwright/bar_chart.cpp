@@ -1,0 +1,119 @@
+#include "bar_chart.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+#include <random>
+#include <string>
+
+namespace {
+
+bool isAbsent(const TermEstimate& term) { return std::fabs(term.value) < kZeroTolerance; }
+
+// printf-style formatting into a string, for the C formats the chart is defined by.
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+    const int length = std::snprintf(nullptr, 0, pattern, args...);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), pattern, args...);
+    text.pop_back();
+    return text;
+}
+
+std::string chartText(const EnergySummary& s, NonPolarModel model) {
+    const TermEstimate& nonPolar = model == NonPolarModel::kSasa ? s.sasa : model == NonPolarModel::kSav ? s.sav : s.wca;
+    std::string text =
+        "@map color 10 to (255, 0, 255), \"magenta\"\n"
+        "@    xaxis  label \"\"\n"
+        "@    yaxis  label \"Energy (kJ/mol)\"\n"
+        "@TYPE bardy\n"
+        "@ view 0.15, 0.15, 1.15, 0.85\n"
+        "@ legend on\n"
+        "@ legend box on\n"
+        "@ legend loctype view\n"
+        "@ legend 0.78, 0.8\n"
+        "@ legend length 2\n"
+        "@    s0 line type 0\n"
+        "@    s0 symbol fill color 10\n"
+        "@    s0 symbol fill pattern 9\n"
+        "@    xaxis  tick spec type both\n"
+        "@    xaxis  tick spec 13\n"
+        "@    xaxis  tick major 2, 1\n"
+        "@    xaxis  ticklabel 2, \"VDW\"\n"
+        "@    xaxis  tick major 4, 2\n"
+        "@    xaxis  ticklabel 4, \"Elec\"\n"
+        "@    xaxis  tick major 6, 3\n"
+        "@    xaxis  ticklabel 6, \"PB\"\n"
+        "@    xaxis  tick major 8, 4\n";
+    text += format("@    xaxis  ticklabel 8, \"%s\"\n", std::string(modelName(model)).c_str());
+    text +=
+        "@    xaxis  tick major 12, 5\n"
+        "@    xaxis  ticklabel 12, \"Binding\"\n";
+    int bar = 1;
+    for (const TermEstimate* term : {&s.vdw, &s.elec, &s.polar, &nonPolar, &s.binding}) {
+        text += format("%d %15.6f %15.6f\n", bar++, term->value, term->error);
+    }
+    text +=
+        "6 0.0 0.0\n"
+        "@TYPE xy\n"
+        "0 0.0\n"
+        "6 0.0\n";
+    return text;
+}
+
+// Creates a file that did not exist, beside `finalName`, and writes `text` to it. Returns
+// its name, or nothing (leaving no file behind) when any step fails.
+std::optional<std::string> writeTemporary(const std::string& finalName, const std::string& text) {
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string name = format(".%s.%08x.tmp", finalName.c_str(), entropy());
+        std::FILE* file = std::fopen(name.c_str(), "wx");  // exclusive: never clobbers another file
+        if (file == nullptr) continue;
+        const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        if (std::fclose(file) == 0 && written) return name;
+        std::remove(name.c_str());
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string_view modelName(NonPolarModel model) {
+    switch (model) {
+        case NonPolarModel::kSasa:
+            return "SASA";
+        case NonPolarModel::kSav:
+            return "SAV";
+        case NonPolarModel::kWca:
+            return "WCA";
+    }
+    return {};
+}
+
+std::optional<NonPolarModel> chooseNonPolarModel(const EnergySummary& summary) {
+    const bool noSasa = isAbsent(summary.sasa), noSav = isAbsent(summary.sav), noWca = isAbsent(summary.wca);
+    if (noSasa && noSav) return NonPolarModel::kWca;
+    if (noSav && noWca) return NonPolarModel::kSasa;
+    if (noSasa && noWca) return NonPolarModel::kSav;
+    return std::nullopt;
+}
+
+ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCounter, std::ostream& out) {
+    const std::optional<NonPolarModel> model = chooseNonPolarModel(summary);
+    if (!model) {
+        out << "\nError! Input file must only one no-zero value for SASA, SAV or WCA,check this file again.\n"
+            << std::flush;
+        return ChartOutcome::kAmbiguousModel;
+    }
+    const auto number = static_cast<long long>(complexCounter);
+    const std::string name = format("sum_%04lld.xvg", number);
+    out << format("Processing Complex %lld, output file %s\n", number, name.c_str()) << std::flush;
+    ++complexCounter;
+
+    const std::optional<std::string> temporary = writeTemporary(name, chartText(summary, *model));
+    if (temporary && std::rename(temporary->c_str(), name.c_str()) == 0) return ChartOutcome::kWritten;
+    if (temporary) std::remove(temporary->c_str());
+    out << "Error! Can not write output file " << name << '\n' << std::flush;
+    return ChartOutcome::kWriteFailed;
+}

@@ -1,1 +1,8 @@
-int main() { return 0; }
+#include <iostream>
+
+#include "converter_dialogue.h"
+
+int main() {
+    std::ios::sync_with_stdio(false);
+    return runBarwright(std::cin, std::cout);
+}

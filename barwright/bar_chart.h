@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string_view>
+
+// One energy term in kJ/mol; the error is drawn as the bar's error bar.
+struct TermEstimate {
+    double value = 0.0;
+    double error = 0.0;
+};
+
+// The terms of one complex, in chart order apart from the three alternative non-polar models.
+struct EnergySummary {
+    TermEstimate vdw;      // van der Waals
+    TermEstimate elec;     // electrostatic
+    TermEstimate polar;    // polar solvation
+    TermEstimate sasa;     // non-polar, surface-area model
+    TermEstimate sav;      // non-polar, volume model
+    TermEstimate wca;      // non-polar, WCA model
+    TermEstimate binding;  // binding energy
+};
+
+enum class NonPolarModel { kSasa, kSav, kWca };
+
+// A non-polar term whose value is smaller in magnitude than this is absent (NaN is present).
+inline constexpr double kZeroTolerance = 1e-6;
+
+std::string_view modelName(NonPolarModel model);
+
+// The one non-polar model the complex uses, or nothing when two or three are present.
+std::optional<NonPolarModel> chooseNonPolarModel(const EnergySummary& summary);
+
+enum class ChartOutcome { kWritten, kAmbiguousModel, kWriteFailed };
+
+// Chooses the model, announces "sum_%04d.xvg" named from complexCounter, advances the counter
+// and writes the chart into the current directory. The chart appears under its name only once
+// it is complete: it is written to a temporary file beside it and renamed into place. Failures
+// are reported on `out`; the caller ends the run on anything but kWritten.
+ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCounter, std::ostream& out);
