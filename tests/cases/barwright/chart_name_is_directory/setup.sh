@@ -1,0 +1,1 @@
+mkdir sum_0002.xvg

@@ -1,0 +1,1 @@
+mkdir a_directory
