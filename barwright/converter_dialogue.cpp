@@ -70,8 +70,9 @@ struct Scanner {
         while (!atEnd() && !isSpace(line[pos])) ++pos;
         return pos != start;
     }
-    // "%lf": white space, then a floating-point number as strtod reads it (sign, digits,
-    // exponent, inf, nan); out-of-range values become +-inf or +-0 as strtod makes them.
+    // "%lf": white space, then a floating-point number as the C scan reads it: sign, decimal
+    // digits, exponent, inf, infinity, nan; out-of-range values become +-inf or +-0.
+    // Hexadecimal floats are not read (no summary writes them): "0x1p3" reads as 0.
     bool readDouble(double& target) {
         skipSpace();
         std::size_t p = pos;
@@ -86,6 +87,16 @@ struct Scanner {
             magnitude = isHugeOutOfRange({first, static_cast<std::size_t>(next - first)})
                             ? std::numeric_limits<double>::infinity()
                             : 0.0;
+        }
+        const char* last = line.data() + line.size();
+        if (std::isnan(magnitude)) {
+            next = first + 3;  // the C scan stops after "nan", never reading a "(...)" that follows
+        } else if (std::isinf(magnitude) && next - first == 3 && next != last && (*next == 'i' || *next == 'I')) {
+            return false;  // a word that starts like "infinity" but does not finish it
+        } else if ((isDigit(*first) || *first == '.') && next != last && (*next == 'e' || *next == 'E') &&
+                   std::none_of(first, next, [](char c) { return c == 'e' || c == 'E'; })) {
+            // A dangling exponent ("5e", "5E+") is swallowed, and the 5 kept.
+            if (++next != last && (*next == '+' || *next == '-')) ++next;
         }
         target = negative ? -magnitude : magnitude;
         pos = static_cast<std::size_t>(next - line.data());

@@ -8,10 +8,10 @@
 #include <iomanip>
 #include <istream>
 #include <limits>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <system_error>
-#include <vector>
 
 namespace {
 
@@ -98,21 +98,29 @@ LineKind parseLine(const char* p, const char* end, double& energy) {
 
 EnergyFileReading readEnergySeries(std::istream& file) {
     EnergyFileReading reading;
-    std::vector<char> buffer(kBlockSize);
+    // Left uninitialised: only the bytes read are ever looked at.
+    std::size_t capacity = kBlockSize;
+    auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
     std::size_t begin = 0, filled = 0;  // unconsumed bytes are buffer[begin, filled)
     bool atEnd = false;
     std::uint64_t lineNumber = 0;
 
     for (;;) {
-        const char* base = buffer.data();
+        const char* base = buffer.get();
         const void* newline = std::memchr(base + begin, '\n', filled - begin);
         if (newline == nullptr && !atEnd) {
             // Keep the partial line, make room (growing only for a line longer than a block), refill.
-            std::memmove(buffer.data(), base + begin, filled - begin);
             filled -= begin;
+            if (filled == capacity) {
+                auto larger = std::make_unique_for_overwrite<char[]>(capacity * 2);
+                std::memcpy(larger.get(), base + begin, filled);
+                buffer = std::move(larger);
+                capacity *= 2;
+            } else {
+                std::memmove(buffer.get(), base + begin, filled);
+            }
             begin = 0;
-            if (filled == buffer.size()) buffer.resize(buffer.size() * 2);
-            file.read(buffer.data() + filled, static_cast<std::streamsize>(buffer.size() - filled));
+            file.read(buffer.get() + filled, static_cast<std::streamsize>(capacity - filled));
             if (file.bad()) {
                 reading.verdict = EnergyFileReading::Verdict::kUnreadable;
                 reading.series.clear();

@@ -1,1 +1,164 @@
+// The energy reader against the behaviour it promises: each data line read exactly as eight
+// successive `>> double` extractions from a std::istringstream read it.
 #include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <random>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "calculator_dialogue.h"
+
+namespace {
+
+using Verdict = EnergyFileReading::Verdict;
+
+struct LineVerdict {
+    bool skipped = false, malformed = false;
+    double energy = 0.0;
+};
+
+// The reference: the line rules spelled out with the standard stream extraction.
+LineVerdict referenceLine(const std::string& line) {
+    if (line.find_first_of("#@") != std::string::npos) return {.skipped = true};
+    if (line.find_first_not_of(" \t\n\v\f\r") == std::string::npos) return {.skipped = true};
+    std::istringstream stream(line);
+    double value = 0.0;
+    for (int i = 0; i < kEnergyColumn; ++i) {
+        if (!(stream >> value)) return {.malformed = true};
+    }
+    return {.energy = value};
+}
+
+LineVerdict readerLine(const std::string& line) {
+    std::istringstream file(line);
+    const EnergyFileReading reading = readEnergySeries(file);
+    if (reading.verdict == Verdict::kMalformedLine) {
+        EXPECT_EQ(reading.malformedLine, 1u) << line;
+        return {.malformed = true};
+    }
+    EXPECT_EQ(reading.verdict, Verdict::kRead) << line;
+    if (reading.series.empty()) return {.skipped = true};
+    EXPECT_EQ(reading.series.size(), 1u) << line;
+    return {.energy = reading.series.front()};
+}
+
+void expectSameAsStream(const std::string& line) {
+    const LineVerdict expected = referenceLine(line), actual = readerLine(line);
+    ASSERT_EQ(actual.skipped, expected.skipped) << '"' << line << '"';
+    ASSERT_EQ(actual.malformed, expected.malformed) << '"' << line << '"';
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(actual.energy), std::bit_cast<std::uint64_t>(expected.energy))
+        << '"' << line << "\": " << actual.energy << " vs " << expected.energy;
+}
+
+TEST(EnergyReader, HandPickedLinesReadAsStreamExtraction) {
+    const std::string seven = "1 2 3 4 5 6 7 ";
+    for (const std::string& eighth : std::vector<std::string>{"-250.5", "+1.5", "-0", "0", "1e5", "1E+05", "1.e3", ".5", "-.5e-3", "5.", "00012", "0x10", "1.5e", "1.5e+",
+          "2E-", "1e5e3", "1e5.5", "1.2.3", "inf", "-inf", "nan", "NAN", "infinity", "1e400", "-1e400", "1e-400",
+          "-1e-400", "4.9e-324", "2.4703282292062327e-324", "2.4703282292062328e-324", "2.2250738585072011e-308",
+          "1.7976931348623157e308", "1.7976931348623158e308", "1.7976931348623159e308", "0.0000001e-317",
+          "123456789012345678901234567890", "0.1000000000000000055511151231257827021181583404541015625", "+", "-",
+          ".", "+.", "-e5", "e5", ".e5", "--5", "+-5", "-+5", "1-2", "3abc", "7,5", "1e+-5", "1ee5"}) {
+        expectSameAsStream(seven + eighth);
+        expectSameAsStream(eighth + " " + seven);
+        expectSameAsStream(seven + eighth + " trailing words");
+    }
+    for (const std::string& line : std::vector<std::string>{"", " ", "\t\r", "\v\f", "1 2 3 4 5 6 7", "1 2 3 4 5 6 7\r", "\t1\t2\t3\t4\t5\t6\t7\t8\r",
+          "1-2-3-4-5-6-7-8", "1.1.1.1.1.1.1.1", "1 2 3 4 5 6 7 8 # comment", "@ 1 2 3 4 5 6 7 8",
+          "1 2 3 4 5 6 7 8 9 10 11", std::string("1 2 3 4 5 6 7 8\0", 16), std::string("1 2 3\0 4 5 6 7 8", 16),
+          "1 2 3 4 5 6 7 \xff", "\xc2\xa0" "1 2 3 4 5 6 7 8"}) {
+        expectSameAsStream(line);
+    }
+}
+
+// Lines built from fragments that sit at the edges of the number grammar.
+TEST(EnergyReader, GeneratedLinesReadAsStreamExtraction) {
+    const std::vector<std::string> pieces{
+        "0",    "1",    "7",      "42",    "-",    "+",       ".",     "e",     "E",         "e+",    "e-",   "x",
+        "10",   "0x1f", "inf",    "nan",   "e400", "e-400",   "e308",  "e-308", "e-324",     "e-320", "9999", "00",
+        "#",    "@",    "a",      "\r",    ",",    "1.7976931348623157", "2.4703282292062327", "123456789012345678901"};
+    const std::vector<std::string> gaps{" ", " ", " ", "\t", "  ", "", "\v", "\f", "\r"};
+    std::mt19937_64 random(20261207);
+    auto pick = [&random](const std::vector<std::string>& from) { return from[random() % from.size()]; };
+    for (int n = 0; n < 40000; ++n) {
+        std::string line;
+        const int fields = 6 + static_cast<int>(random() % 5);
+        for (int f = 0; f < fields; ++f) {
+            // Mostly well-formed numbers, so that many lines get as far as the eighth field.
+            if (random() % 4 != 0) {
+                if (random() % 3 == 0) line += '-';
+                line += std::to_string(random() % 100000);
+                if (random() % 2) line.append(1, '.').append(std::to_string(random() % 1000));
+                if (random() % 4 == 0) line.append(1, 'e').append(std::to_string(static_cast<int>(random() % 700) - 350));
+            } else {
+                for (int k = 1 + static_cast<int>(random() % 3); k > 0; --k) line += pick(pieces);
+            }
+            line += pick(gaps);
+        }
+        expectSameAsStream(line);
+        if (HasFatalFailure()) return;
+    }
+}
+
+// A file much larger than one block, with lines straddling block edges, a line longer than a
+// block and a last line without a line end, against a getline-and-extract reference.
+TEST(EnergyReader, ManyBlocksMatchLineByLineReference) {
+    std::mt19937_64 random(7);
+    std::string file = "# energies\n@TYPE xy\n";
+    for (int frame = 0; frame < 60000; ++frame) {
+        file += std::to_string(frame) + " 1.5 -2.25 3e2 4 5 6 " + std::to_string(-250.0 + (random() % 20000) / 1000.0) +
+                " 9\n";
+        if (frame == 30000) file += "1 2 3 4 5 6 7 -111.5" + std::string(3 << 20, ' ') + "x\n";
+        if (frame % 997 == 0) file += "\n# comment at frame " + std::to_string(frame) + "\n";
+    }
+    file += "1 2 3 4 5 6 7 -99.25";
+
+    EnergySeries expected;
+    std::istringstream lines(file);
+    for (std::string line; std::getline(lines, line);) {
+        const LineVerdict v = referenceLine(line);
+        ASSERT_FALSE(v.malformed);
+        if (!v.skipped) expected.push_back(v.energy);
+    }
+    std::istringstream stream(file);
+    const EnergyFileReading reading = readEnergySeries(stream);
+    ASSERT_EQ(reading.verdict, Verdict::kRead);
+    EXPECT_EQ(reading.series, expected);
+    EXPECT_EQ(reading.series.size(), 60002u);
+}
+
+TEST(EnergyReader, MalformedLineNumberCountsEveryLine) {
+    std::string file = "# header\n\n";
+    for (int i = 0; i < 200000; ++i) file += "1 2 3 4 5 6 7 8\n";
+    file += "1 2 3 4 5 6 7\n1 2 3 4 5 6 7 8\n";
+    std::istringstream stream(file);
+    const EnergyFileReading reading = readEnergySeries(stream);
+    EXPECT_EQ(reading.verdict, Verdict::kMalformedLine);
+    EXPECT_EQ(reading.malformedLine, 200003u);
+    EXPECT_TRUE(reading.series.empty());
+}
+
+// A stream that delivers some data and then fails, as a disk error would.
+struct FailingBuffer : std::streambuf {
+    std::string data = "1 2 3 4 5 6 7 8\n";
+    bool delivered = false;
+    int_type underflow() override {
+        if (delivered) throw std::ios_base::failure("read error");
+        delivered = true;
+        setg(data.data(), data.data(), data.data() + data.size());
+        return traits_type::to_int_type(data[0]);
+    }
+};
+
+TEST(EnergyReader, ReadErrorIsReportedNotTreatedAsEndOfFile) {
+    FailingBuffer buffer;
+    std::istream stream(&buffer);
+    const EnergyFileReading reading = readEnergySeries(stream);
+    EXPECT_EQ(reading.verdict, Verdict::kUnreadable);
+    EXPECT_TRUE(reading.series.empty());
+}
+
+}  // namespace

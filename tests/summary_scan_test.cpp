@@ -1,1 +1,108 @@
+// Summary term lines against the C scan the line grammar is defined by, and the chart writer's
+// choices that the end-to-end cases cannot reach cheaply.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "converter_dialogue.h"
+
+namespace {
+
+bool sameBits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
+}
+
+void expectSameAsScanf(const std::string& line) {
+    TermEstimate expected{-7.25, -8.5}, actual{-7.25, -8.5};
+    std::sscanf(line.c_str(), "%*[^=]%*s %lf %*s %lf", &expected.value, &expected.error);
+    scanTermLine(line, actual);
+    EXPECT_TRUE(sameBits(actual.value, expected.value) && sameBits(actual.error, expected.error))
+        << '"' << line << "\": got " << actual.value << ", " << actual.error << "; scanf " << expected.value << ", "
+        << expected.error;
+}
+
+TEST(SummaryScan, HandPickedLinesScanAsTheCFormat) {
+    for (const std::string& line : std::vector<std::string>{
+             "Electrostatic energy = -45.200 +/- 3.100 kJ/mol", "Polar =-45.2 +/- 3.1", "= 1 +/- 2", "Polar",
+             "Polar =", "Polar = ", "Polar = 5", "Polar = 5 +/-", "Polar = 5 +/- x", "Polar = 5+/- 1kJ",
+             "Polar = +5 +/- +1", "Polar = -.5 +/- .25", "Polar = 1e3 +/- 2E-2", "Polar = 1e400 +/- -1e400",
+             "Polar = 1e-400 +/- -1e-400", "Polar = 4.9e-324 +/- 2.4703282292062327e-324", "Polar = inf +/- -INF",
+             "Polar = nan +/- NaN", "Polar = infinity +/- 1", "Polar = +-5 +/- 1", "Polar = - 5 +/- 1",
+             "Polar = . +/- 1", "Polar = nan(12) +/- 1", "Polar = nan(12 +/- 1",
+             "Polar = infin +/- 1", "Polar = 5e +/- 1", "Polar = 5E+ +/- 1", "Polar \t=\t-1\t+/-\t2\r", "Polar == 3 +/- 4", "a=b=c 1 2 3",
+             "Polar = 123456789012345678901234567890 +/- 0.1000000000000000055511151231257827021181583404541015625"}) {
+        expectSameAsScanf(line);
+    }
+}
+
+TEST(SummaryScan, GeneratedLinesScanAsTheCFormat) {
+    const std::vector<std::string> pieces{"Polar", " ", " ", "\t", "=", "= ", "+/-", "-", "+", ".", "0", "1", "25",
+                                          "3.5", "-4.75", "e", "E", "e+", "e-3", "e400", "kJ/mol", "a", "/", "nan",
+                                          "inf", "inity", "in", "(", "n)", "  ", "1.7976931348623157", "e308",
+                                          "e-320"};
+    std::mt19937_64 random(2026);
+    for (int n = 0; n < 200000; ++n) {
+        std::string line;
+        for (int k = 2 + static_cast<int>(random() % 12); k > 0; --k) line += pieces[random() % pieces.size()];
+        expectSameAsScanf(line);
+        if (HasFailure()) return;
+    }
+}
+
+TEST(SummaryLines, FirstTagInTableOrderWinsAndTaggedLinesNeverEndABlock) {
+    EnergySummary summary;
+    EXPECT_EQ(applySummaryLine("SAV and SASA = 2 +/- 1", summary), LineRole::kTerm);
+    EXPECT_EQ(summary.sasa.value, 2.0);
+    EXPECT_EQ(summary.sav.value, 0.0);
+    EXPECT_EQ(applySummaryLine("WCA END = 3 +/- 1", summary), LineRole::kTerm);
+    EXPECT_EQ(summary.wca.value, 3.0);
+    EXPECT_EQ(applySummaryLine("--END--", summary), LineRole::kBlockEnd);
+    EXPECT_EQ(applySummaryLine("end", summary), LineRole::kOther);
+    EXPECT_EQ(applySummaryLine("Vanadium = 1 +/- 1", summary), LineRole::kOther);  // tags are case-sensitive
+}
+
+TEST(NonPolarModelChoice, ToleranceMagnitudeAndNotANumber) {
+    auto choose = [](double sasa, double sav, double wca) {
+        EnergySummary s;
+        s.sasa.value = sasa, s.sav.value = sav, s.wca.value = wca;
+        s.sasa.error = s.sav.error = s.wca.error = 5.0;  // errors never count
+        return chooseNonPolarModel(s);
+    };
+    EXPECT_EQ(choose(0, 0, 0), NonPolarModel::kWca);
+    EXPECT_EQ(choose(9.9e-7, -9.9e-7, 3), NonPolarModel::kWca);
+    EXPECT_EQ(choose(1e-6, 0, 0), NonPolarModel::kSasa);
+    EXPECT_EQ(choose(-0.5, 0, 0), NonPolarModel::kSasa);
+    EXPECT_EQ(choose(2.0e-7, 3.5, 0), NonPolarModel::kSav);
+    EXPECT_EQ(choose(NAN, 0, 0), NonPolarModel::kSasa);
+    EXPECT_EQ(choose(0, NAN, 1), std::nullopt);
+    EXPECT_EQ(choose(1, 0, 1), std::nullopt);
+    EXPECT_EQ(choose(1, 1, 1), std::nullopt);
+}
+
+// Past 9999 the name simply takes more digits.
+TEST(BarChartWriter, NamesBeyondFourDigits) {
+    const auto dir = std::filesystem::temp_directory_path() / ("chart-names-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    std::int64_t counter = 12345;
+    std::ostringstream out;
+    EXPECT_EQ(writeBarChart(EnergySummary{}, counter, out), ChartOutcome::kWritten);
+    std::filesystem::current_path(before);
+    EXPECT_EQ(out.str(), "Processing Complex 12345, output file sum_12345.xvg\n");
+    EXPECT_EQ(counter, 12346);
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "sum_12345.xvg"));
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
