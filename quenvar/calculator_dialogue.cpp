@@ -20,10 +20,10 @@ constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
 // The characters the classic locale calls white space, which stream extraction skips.
 bool isStreamSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return c == ' ' || (c >= '\t' && c <= '\r');  // blank, or one of \t \n \v \f \r
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // Whether a decimal number that std::from_chars found out of range is too large (as opposed
 // to too small). Out of range happens only beyond 1e308 or below 1e-323, so the sign of the
@@ -80,6 +80,27 @@ const char* extractDouble(const char* p, const char* end, double& value) {
     return next;
 }
 
+// Passes over a number that extraction would accept, or returns nullptr, without converting it
+// where its value cannot matter: a plain decimal with no exponent and at most 300 digits before
+// the point is always a finite double. Anything else goes through the full extraction.
+const char* skipDouble(const char* p, const char* end) {
+    const char* q = (*p == '+' || *p == '-') ? p + 1 : p;
+    const char* integer = q;
+    while (q != end && isDigit(*q)) ++q;
+    const auto integerDigits = static_cast<std::size_t>(q - integer);
+    bool anyDigit = integerDigits > 0;
+    if (q != end && *q == '.') {
+        const char* fraction = ++q;
+        while (q != end && isDigit(*q)) ++q;
+        anyDigit = anyDigit || q != fraction;
+    }
+    if (!anyDigit || integerDigits > 300 || (q != end && (*q == 'e' || *q == 'E'))) {
+        double ignored = 0.0;
+        return extractDouble(p, end, ignored);
+    }
+    return q;
+}
+
 enum class LineKind { kSkipped, kData, kMalformed };
 
 LineKind parseLine(const char* p, const char* end, double& energy) {
@@ -88,7 +109,7 @@ LineKind parseLine(const char* p, const char* end, double& energy) {
     for (int column = 1; column <= kEnergyColumn; ++column) {
         while (p != end && isStreamSpace(*p)) ++p;
         if (p == end) return column == 1 ? LineKind::kSkipped : LineKind::kMalformed;
-        p = extractDouble(p, end, energy);
+        p = column == kEnergyColumn ? extractDouble(p, end, energy) : skipDouble(p, end);
         if (p == nullptr) return LineKind::kMalformed;
     }
     return LineKind::kData;
