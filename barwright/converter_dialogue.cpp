@@ -6,7 +6,6 @@
 #include <fstream>
 #include <istream>
 #include <limits>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <system_error>
@@ -19,8 +18,8 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Whether a decimal number that std::from_chars found out of range is too large (as opposed
-// to too small): the sign of its leading digit's decimal exponent decides. Only integers are
-// read here.
+// to too small): the sign of its leading digit's decimal exponent decides. No floating-point
+// value is computed here, only digit positions and the exponent's integer.
 bool isHugeOutOfRange(std::string_view number) {
     long long lead = 0;
     bool seenNonzero = false, seenPoint = false;
@@ -137,12 +136,12 @@ int runBarwright(std::istream& in, std::ostream& out) {
         return 1;
     }
     std::ifstream file(name, std::ios::binary);
-    auto summary = std::make_unique<EnergySummary>();  // every term starts at zero
+    EnergySummary summary;  // every term starts at zero and keeps its value from block to block
     std::int64_t complexCounter = 1;
     std::string line;
     while (file.is_open() && std::getline(file, line)) {
-        if (applySummaryLine(line, *summary) == LineRole::kBlockEnd &&
-            writeBarChart(*summary, complexCounter, out) != ChartOutcome::kWritten) {
+        if (applySummaryLine(line, summary) == LineRole::kBlockEnd &&
+            writeBarChart(summary, complexCounter, out) != ChartOutcome::kWritten) {
             return 1;
         }
     }

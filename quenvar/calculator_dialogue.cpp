@@ -27,7 +27,8 @@ bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // Whether a decimal number that std::from_chars found out of range is too large (as opposed
 // to too small). Out of range happens only beyond 1e308 or below 1e-323, so the sign of the
-// leading digit's decimal exponent decides. Only exponent integers are read here.
+// leading digit's decimal exponent decides. No floating-point value is computed here, only
+// digit positions and the exponent's integer.
 bool isHugeOutOfRange(const char* first, const char* last) {
     long long lead = 0;  // decimal exponent of the leading nonzero digit, before any 'e'
     bool seenNonzero = false, seenPoint = false;
