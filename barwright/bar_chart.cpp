@@ -45,8 +45,10 @@ std::string chartText(const EnergySummary& s, NonPolarModel model) {
         "@    xaxis  tick major 6, 3\n"
         "@    xaxis  ticklabel 6, \"PB\"\n"
         "@    xaxis  tick major 8, 4\n";
-    text += format("@    xaxis  ticklabel 8, \"%s\"\n", std::string(modelName(model)).c_str());
+    text += "@    xaxis  ticklabel 8, \"";
+    text += modelName(model);
     text +=
+        "\"\n"
         "@    xaxis  tick major 12, 5\n"
         "@    xaxis  ticklabel 12, \"Binding\"\n";
     int bar = 1;

@@ -79,15 +79,15 @@ struct Scanner {
         if (p < line.size() && (line[p] == '-' || line[p] == '+')) ++p;
         if (p == line.size() || line[p] == '-' || line[p] == '+') return false;
         const char* first = line.data() + p;
+        const char* last = line.data() + line.size();
         double magnitude = 0.0;
-        auto [next, ec] = std::from_chars(first, line.data() + line.size(), magnitude);
+        auto [next, ec] = std::from_chars(first, last, magnitude);
         if (ec == std::errc::invalid_argument) return false;
         if (ec == std::errc::result_out_of_range) {
             magnitude = isHugeOutOfRange({first, static_cast<std::size_t>(next - first)})
                             ? std::numeric_limits<double>::infinity()
                             : 0.0;
         }
-        const char* last = line.data() + line.size();
         if (std::isnan(magnitude)) {
             next = first + 3;  // the C scan stops after "nan", never reading a "(...)" that follows
         } else if (std::isinf(magnitude) && next - first == 3 && next != last && (*next == 'i' || *next == 'I')) {

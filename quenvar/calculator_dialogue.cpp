@@ -143,11 +143,7 @@ EnergyFileReading readEnergySeries(std::istream& file) {
             }
             begin = 0;
             file.read(buffer.get() + filled, static_cast<std::streamsize>(capacity - filled));
-            if (file.bad()) {
-                reading.verdict = EnergyFileReading::Verdict::kUnreadable;
-                reading.series.clear();
-                return reading;
-            }
+            if (file.bad()) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
             filled += static_cast<std::size_t>(file.gcount());
             atEnd = file.eof();
             continue;
@@ -164,10 +160,7 @@ EnergyFileReading readEnergySeries(std::istream& file) {
                 reading.series.push_back(energy);
                 break;
             case LineKind::kMalformed:
-                reading.verdict = EnergyFileReading::Verdict::kMalformedLine;
-                reading.malformedLine = lineNumber;
-                reading.series.clear();
-                return reading;
+                return {.verdict = EnergyFileReading::Verdict::kMalformedLine, .malformedLine = lineNumber, .series = {}};
         }
         begin = static_cast<std::size_t>(lineEnd - base) + (newline != nullptr ? 1 : 0);
     }

@@ -10,33 +10,40 @@ namespace {
 // result is computed exactly as the textbook formula reads. Above it, the sum is shifted.
 constexpr double kShiftThreshold = 512.0;
 
-double meanOf(const EnergySeries& series, double n) {
-    double sum = 0.0;
-    for (double e : series) sum += e;
-    if (std::isfinite(sum)) return sum / n;
+struct MeanAndMax {
+    double mean;
+    double maxEnergy;
+};
+
+// One pass for both: the largest deviation from the mean is maxEnergy - mean exactly, since
+// subtracting the same mean and rounding never reorders two values.
+MeanAndMax meanAndMax(const EnergySeries& series, double n) {
+    double sum = 0.0, maxEnergy = -INFINITY;
+    for (double e : series) {
+        sum += e;
+        maxEnergy = std::max(maxEnergy, e);
+    }
+    if (std::isfinite(sum)) return {sum / n, maxEnergy};
     // Only energies near the double range overflow the plain sum; average the scaled values.
     double mean = 0.0;
     for (double e : series) mean += e / n;
-    return mean;
+    return {mean, maxEnergy};
 }
 
 }  // namespace
 
 double estimateEntropyTerm(const EnergySeries& series, double temperature) {
     const double n = static_cast<double>(series.size());
-    const double mean = meanOf(series, n);
+    const auto [mean, maxEnergy] = meanAndMax(series, n);
     const double kT = temperature * kBoltzmann * kAvogadro / 1000;
     const double beta = 1.0 / kT;
-
-    double maxDeviation = -INFINITY;
-    for (double e : series) maxDeviation = std::max(maxDeviation, e - mean);
+    const double maxDeviation = maxEnergy - mean;
 
     if (std::isfinite(beta) && maxDeviation * beta <= kShiftThreshold) {
         double sum = 0.0;
         for (double e : series) sum += std::exp((e - mean) * beta);
         return std::log(sum / n) * kT;
     }
-    if (series.empty()) return NAN;
 
     // Log-sum-exp: every term is at most 1, and the largest is exactly 1, so the sum lies
     // in [1, n] and neither overflows nor vanishes. Dividing by kT (not multiplying by an
