@@ -15,9 +15,6 @@
 
 namespace {
 
-// The file is read in blocks of this size; a line longer than a block grows the buffer.
-constexpr std::size_t kBlockSize = std::size_t{1} << 20;
-
 // The characters the classic locale calls white space, which stream extraction skips.
 bool isStreamSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');  // blank, or one of \t \n \v \f \r
@@ -118,10 +115,10 @@ LineKind parseLine(const char* p, const char* end, double& energy) {
 
 }  // namespace
 
-EnergyFileReading readEnergySeries(std::istream& file) {
+EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize) {
     EnergyFileReading reading;
     // Left uninitialised: only the bytes read are ever looked at.
-    std::size_t capacity = kBlockSize;
+    std::size_t capacity = std::max<std::size_t>(blockSize, 1);
     auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
     std::size_t begin = 0, filled = 0;  // unconsumed bytes are buffer[begin, filled)
     bool atEnd = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 
@@ -22,7 +23,10 @@ struct EnergyFileReading {
 // Reads the energy file to its end. Lines holding '#' or '@' anywhere (xvg comments and
 // directives) and blank lines are skipped; every other line must begin with kEnergyColumn
 // numbers read as stream extraction of a double reads them, and contributes the last one.
-EnergyFileReading readEnergySeries(std::istream& file);
+// The file is read in blocks of `blockSize` bytes; a line longer than a block grows the buffer.
+// Small blocks only serve tests, which use them to put many lines across block edges.
+inline constexpr std::size_t kEnergyBlockSize = std::size_t{1} << 16;
+EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize = kEnergyBlockSize);
 
 // The whole console dialogue; returns the process exit status.
 int runQuenvar(std::istream& in, std::ostream& out);

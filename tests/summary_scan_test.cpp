@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "converter_dialogue.h"
+#include "reference_readers.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ bool sameBits(double a, double b) {
 
 void expectSameAsScanf(const std::string& line) {
     TermEstimate expected{-7.25, -8.5}, actual{-7.25, -8.5};
-    std::sscanf(line.c_str(), "%*[^=]%*s %lf %*s %lf", &expected.value, &expected.error);
+    referenceScan(line, expected);
     scanTermLine(line, actual);
     EXPECT_TRUE(sameBits(actual.value, expected.value) && sameBits(actual.error, expected.error))
         << '"' << line << "\": got " << actual.value << ", " << actual.error << "; scanf " << expected.value << ", "

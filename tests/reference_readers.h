@@ -1,0 +1,48 @@
+// Straightforward readers that define what the programs' fast readers must do, for the
+// differential tests and the fuzz harnesses: each energy data line is eight `>> double`
+// extractions from a std::istringstream, and each summary term line is the C scan
+// "%*[^=]%*s %lf %*s %lf".
+#pragma once
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "bar_chart.h"
+#include "calculator_dialogue.h"
+
+struct LineVerdict {
+    bool skipped = false, malformed = false;
+    double energy = 0.0;
+};
+
+inline LineVerdict referenceLine(const std::string& line) {
+    if (line.find_first_of("#@") != std::string::npos) return {.skipped = true};
+    if (line.find_first_not_of(" \t\n\v\f\r") == std::string::npos) return {.skipped = true};
+    std::istringstream stream(line);
+    double value = 0.0;
+    for (int i = 0; i < kEnergyColumn; ++i) {
+        if (!(stream >> value)) return {.malformed = true};
+    }
+    return {.energy = value};
+}
+
+// The whole file, split with std::getline, as the energy reader must read it.
+inline EnergyFileReading referenceEnergyFile(std::string_view contents) {
+    EnergyFileReading reading;
+    std::istringstream lines{std::string(contents)};
+    std::uint64_t number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++number;
+        const LineVerdict v = referenceLine(line);
+        if (v.malformed) return {.verdict = EnergyFileReading::Verdict::kMalformedLine, .malformedLine = number, .series = {}};
+        if (!v.skipped) reading.series.push_back(v.energy);
+    }
+    return reading;
+}
+
+// The C scan stops at a NUL, which the program's scan treats as an ordinary character.
+inline void referenceScan(const std::string& line, TermEstimate& term) {
+    std::sscanf(line.c_str(), "%*[^=]%*s %lf %*s %lf", &term.value, &term.error);
+}
