@@ -1,0 +1,37 @@
+// The energy reader against the getline-and-extract reference, on arbitrary bytes. The first
+// byte picks the block size, so that line ends, long lines and the file's end fall on every
+// possible block edge.
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "calculator_dialogue.h"
+#include "reference_readers.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::size_t blockSize = data[0] < 255 ? data[0] % 64 + 1 : kEnergyBlockSize;
+    const std::string_view contents(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+    std::istringstream file{std::string(contents)};
+    const EnergyFileReading actual = readEnergySeries(file, blockSize);
+    const EnergyFileReading expected = referenceEnergyFile(contents);
+
+    bool same = actual.verdict == expected.verdict && actual.malformedLine == expected.malformedLine &&
+                actual.series.size() == expected.series.size();
+    for (std::size_t i = 0; same && i < actual.series.size(); ++i) {
+        same = std::bit_cast<std::uint64_t>(actual.series[i]) == std::bit_cast<std::uint64_t>(expected.series[i]);
+    }
+    if (!same) {
+        std::fprintf(stderr, "reader and reference differ (block %zu): verdict %d/%d, line %llu/%llu, %zu/%zu values\n",
+                     blockSize, static_cast<int>(actual.verdict), static_cast<int>(expected.verdict),
+                     static_cast<unsigned long long>(actual.malformedLine),
+                     static_cast<unsigned long long>(expected.malformedLine), actual.series.size(), expected.series.size());
+        std::abort();
+    }
+    return 0;
+}

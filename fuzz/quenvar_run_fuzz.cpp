@@ -1,0 +1,40 @@
+// A whole quenvar run: the answers and the energy file "e.xvg" come from the fuzz input; a
+// directory "d" stands by as a name that cannot be read. Any run ends with status 0 or 1,
+// and a finished run prints a finite term.
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+#include "calculator_dialogue.h"
+#include "whole_run.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    enterScratchDirectory();
+    mkdir("d", 0755);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const WholeRunInput input = splitWholeRunInput(data, size);
+    writeFile("e.xvg", input.file);
+    std::istringstream in(input.answers);
+    std::ostringstream out;
+    const int status = runQuenvar(in, out);
+    const std::string transcript = out.str();
+
+    if (transcript.rfind("Quenvar Program, v1.0\n", 0) != 0) failRun("the banner is missing", transcript);
+    if (status == 1) {
+        if (transcript.find("Error! Input ended before all answers were given.") == std::string::npos) {
+            failRun("status 1 without its message", transcript);
+        }
+        return 0;
+    }
+    if (status != 0) failRun("unexpected exit status", transcript);
+    const std::size_t at = transcript.find("\nQuenvar: ");
+    if (at == std::string::npos) failRun("a finished run without its result", transcript);
+    const double result = std::strtod(transcript.c_str() + at + 10, nullptr);
+    if (!std::isfinite(result)) failRun("the result is not finite", transcript);
+    return 0;
+}
