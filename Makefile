@@ -1,8 +1,9 @@
 # Two commands on a fresh machine: `make demo` and `make test`. `make` alone builds.
 BUILD ?= build
 JOBS ?= 2
+RUNS ?= 7
 
-.PHONY: all build demo test clean
+.PHONY: all build demo test bench clean
 
 all: build
 
@@ -24,6 +25,10 @@ demo: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Times quenvar against its peers on a generated 1,000,000-frame file (kept in $(BUILD)/bench/).
+bench: build
+	@python3 bench/run.py $(BUILD) $(RUNS)
 
 clean:
 	rm -rf $(BUILD)

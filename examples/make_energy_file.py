@@ -10,7 +10,8 @@ import random
 import sys
 
 
-def main(frames=3000, seed=20261207, out=sys.stdout):
+def main(frames=3000, seed=20261207, out=sys.stdout, decimals=4):
+    """Energies get `decimals` digits after the point, in columns that many digits wider than 8."""
     rng = random.Random(seed)
     out.write("# Vacuum molecular-mechanics energies of the complex, one line per frame\n")
     out.write("# Energies in kJ/mol; time in ps\n")
@@ -20,6 +21,7 @@ def main(frames=3000, seed=20261207, out=sys.stdout):
     out.write("@TYPE xy\n")
     for i, legend in enumerate(["Bond", "Angle", "Dihedral", "Improper", "vdW", "Elec", "Interaction", "Total"]):
         out.write('@ s%d legend "%s"\n' % (i, legend))
+    line = "%10.3f" + (" %%%d.%df" % (8 + decimals, decimals)) * 8 + "\n"
     vdw_dev = elec_dev = 0.0
     for frame in range(frames):
         # AR(1) fluctuations with a correlation time of about ten frames
@@ -33,8 +35,7 @@ def main(frames=3000, seed=20261207, out=sys.stdout):
         improper = 312.0 + rng.gauss(0.0, 9.0)
         interaction = vdw + elec
         total = bond + angle + dihedral + improper + interaction
-        out.write("%10.3f %12.4f %12.4f %12.4f %12.4f %12.4f %12.4f %12.4f %12.4f\n"
-                  % (frame * 10.0, bond, angle, dihedral, improper, vdw, elec, interaction, total))
+        out.write(line % (frame * 10.0, bond, angle, dihedral, improper, vdw, elec, interaction, total))
 
 
 if __name__ == "__main__":

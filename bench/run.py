@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""Times quenvar against its peers and barwright against the number of complexes.
+
+Usage: run.py BUILD_DIR [RUNS]  (make bench). Every row is the median of RUNS timed runs
+(default 7) after one warm-up run; the ratios are taken within this one run, since the
+machine's speed drifts between runs. Prints a Markdown table for bench/RESULTS.md.
+"""
+import datetime
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FRAMES = 1_000_000
+COMPLEXES = [1_000, 10_000]
+TEMPERATURE = "298.15"
+
+
+def generated(path, kind, count):
+    """The generator's output, made once and kept in the build directory."""
+    if not os.path.exists(path):
+        print("Generating %s (%s %d) ..." % (path, kind, count), flush=True)
+        with open(path + ".part", "w") as out:
+            subprocess.run([sys.executable, os.path.join(HERE, "generate.py"), kind, str(count)], stdout=out, check=True)
+        os.rename(path + ".part", path)
+    return path
+
+
+def run(command, stdin_text=None, cwd=None, env=None):
+    started = time.perf_counter()
+    done = subprocess.run(command, input=stdin_text, capture_output=True, text=True, cwd=cwd, env=env, check=True)
+    return time.perf_counter() - started, done.stdout
+
+
+def timed(command, runs, stdin_text=None, cwd=None, env=None, before=None):
+    """Median seconds over `runs` runs after a warm-up, and the last run's output."""
+    samples, output = [], ""
+    for attempt in range(runs + 1):
+        if before:
+            before()
+        seconds, output = run(command, stdin_text, cwd, env)
+        if attempt > 0:
+            samples.append(seconds)
+    return statistics.median(samples), output
+
+
+def peak_rss_mb(command, stdin_text=None, cwd=None, before=None):
+    """Peak resident memory in MB as GNU time -v reports it, or None without GNU time."""
+    if not os.path.exists("/usr/bin/time"):
+        return None
+    if before:
+        before()
+    done = subprocess.run(["/usr/bin/time", "-v"] + command, input=stdin_text, capture_output=True, text=True,
+                          cwd=cwd, check=True)
+    return int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", done.stderr).group(1)) / 1024
+
+
+def numpy_python():
+    """A Python that has numpy (Debian's python3-numpy may sit beside another python3 on PATH)."""
+    for candidate in [sys.executable, "/usr/bin/python3", shutil.which("python3")]:
+        if candidate and subprocess.run([candidate, "-c", "import numpy"], capture_output=True).returncode == 0:
+            return candidate
+    return None
+
+
+def term_from(output):
+    match = re.search(r"Quenvar:\s*(\S+)", output) or re.search(r"^(\S+)\s*$", output)
+    return float(match.group(1))
+
+
+def machine():
+    model = platform.processor() or platform.machine()
+    if os.path.exists("/proc/cpuinfo"):
+        with open("/proc/cpuinfo") as info:
+            found = re.search(r"model name\s*:\s*(.+)", info.read())
+            model = found.group(1) if found else model
+    return "%s, %d cores, Linux %s" % (model, os.cpu_count(), platform.release())
+
+
+def compiler(build):
+    with open(os.path.join(build, "CMakeCache.txt")) as cache:
+        path = re.search(r"CMAKE_CXX_COMPILER:\w+=(.+)", cache.read()).group(1)
+    return subprocess.run([path, "--version"], capture_output=True, text=True).stdout.splitlines()[0]
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 7
+    binaries = os.path.join(build, "bin")
+    work = os.path.join(build, "bench")
+    os.makedirs(work, exist_ok=True)
+    energy = generated(os.path.join(work, "energy_%d.xvg" % FRAMES), "energy", FRAMES)
+    size_mb = os.path.getsize(energy) / 1e6
+
+    print("# Benchmark, %s" % datetime.date.today().isoformat())
+    print("\nMachine: %s. Compiler: %s. Median of %d runs after a warm-up.\n" % (machine(), compiler(build), runs))
+    print("## quenvar on %d frames (%.0f MB)\n" % (FRAMES, size_mb))
+    print("| reader | median (ms) | time / quenvar | -TdS (kJ/mol) |")
+    print("|---|---:|---:|---:|")
+    answers = "%s\n%s\n\n" % (energy, TEMPERATURE)
+    quenvar = [os.path.join(binaries, "quenvar")]
+    rows = [("quenvar", quenvar, answers, None)]
+    rows.append(("baseline: getline + istringstream", [os.path.join(binaries, "baseline_reader"), energy, TEMPERATURE],
+                 None, None))
+    python = numpy_python()
+    peer_env = {k: v for k, v in os.environ.items() if k not in ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE")}
+    if python:
+        rows.append(("numpy.loadtxt script", [python, os.path.join(HERE, "numpy_peer.py"), energy, TEMPERATURE],
+                     None, peer_env))
+    rows.append(("wc -l (touches every byte)", ["wc", "-l", energy], None, None))
+
+    medians = {}
+    for name, command, stdin_text, env in rows:
+        medians[name], output = timed(command, runs, stdin_text, env=env)
+        value = "%.4f" % term_from(output) if not name.startswith("wc") else ""
+        print("| %s | %.1f | %.2f | %s |" % (name, medians[name] * 1e3, medians[name] / medians["quenvar"], value),
+              flush=True)
+    if not python:
+        print("| numpy.loadtxt script | skipped: no python3 with numpy (Debian package python3-numpy) | | |")
+
+    rss = peak_rss_mb(quenvar, answers)
+    q = medians["quenvar"]
+    print("\nquenvar peak resident memory: %s" % ("%.1f MB" % rss if rss is not None else "not measured (no GNU time)"))
+    print("\nTargets:")
+    checks = [("at least 10x faster than the baseline", medians["baseline: getline + istringstream"] / q >= 10,
+               "%.1fx" % (medians["baseline: getline + istringstream"] / q))]
+    if python:
+        checks.append(("at least 4x faster than numpy", medians["numpy.loadtxt script"] / q >= 4,
+                       "%.1fx" % (medians["numpy.loadtxt script"] / q)))
+    wc = medians["wc -l (touches every byte)"]
+    checks.append(("within 7x of wc -l", q / wc <= 7, "%.2fx" % (q / wc)))
+    if rss is not None:
+        checks.append(("peak memory at most 32 MB", rss <= 32, "%.1f MB" % rss))
+    for what, ok, measured in checks:
+        print("- %s: %s (%s)" % (what, measured, "met" if ok else "MISSED"))
+
+    print("\n## barwright against the number of complexes\n")
+    print("| complexes | median (ms) | per complex (us) | peak memory (MB) |")
+    print("|---:|---:|---:|---:|")
+    barwright = [os.path.join(binaries, "barwright")]
+    for complexes in COMPLEXES:
+        directory = os.path.join(work, "summary_%d" % complexes)
+        os.makedirs(directory, exist_ok=True)
+        summary = generated(os.path.join(directory, "summary_energy.dat"), "summary", complexes)
+
+        def clear_charts():
+            for name in os.listdir(directory):
+                if name.startswith("sum_"):
+                    os.remove(os.path.join(directory, name))
+
+        median, output = timed(barwright, runs, "summary_energy.dat\n", cwd=directory, before=clear_charts)
+        if output.count("output file sum_") != complexes or not output.endswith("Finished!\n\n"):
+            sys.exit("barwright did not write %d charts" % complexes)
+        rss = peak_rss_mb(barwright, "summary_energy.dat\n", cwd=directory, before=clear_charts)
+        print("| %d | %.1f | %.1f | %s |" % (complexes, median * 1e3, median / complexes * 1e6,
+                                             "%.1f" % rss if rss is not None else "n/a"), flush=True)
+    print("\nReproduce: `make bench` (python3 %s %s %d)" % (os.path.relpath(__file__), os.path.relpath(build), runs))
+    return 0 if all(ok for _, ok, _ in checks) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
