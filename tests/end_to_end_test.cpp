@@ -1,7 +1,7 @@
-// Runs every case under cases/<program>/<case>/ twice: in-process through the dialogue function
-// and through the built binary. A case is data:
+// Runs every case under cases/<program>/<case>/ and bad_input/<program>/<case>/ twice:
+// in-process through the dialogue function and through the built binary. A case is data:
 //   stdin      the answers piped in (absent: no input at all)
-//   stdout     the exact transcript expected
+//   stdout     the exact transcript expected (may be absent when verify.sh checks it)
 //   status     the exit status expected (absent: 0)
 //   files/     copied into an empty working directory before the run
 //   setup.sh   run in the working directory before the run (for inputs too large to commit)
@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -29,28 +30,30 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Case {
-    std::string program, name;
+    std::string root, program, name;  // the case lives in root/program/name
     bool inProcess;
+    fs::path dir() const { return fs::path(TESTS_DIR) / root / program / name; }
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.program << '/' << c.name << (c.inProcess ? " in-process" : " binary"); }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.root << '/' << c.program << '/' << c.name << (c.inProcess ? " in-process" : " binary"); }
 
 std::string slurp(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
-std::vector<Case> discoverCases() {
+std::vector<Case> discoverCases(const std::string& program) {
     std::vector<Case> cases;
-    for (const char* program : {"quenvar", "barwright"}) {
+    for (const char* root : {"cases", "bad_input"}) {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(fs::path(CASES_DIR) / program)) {
+        for (const auto& entry : fs::directory_iterator(fs::path(TESTS_DIR) / root / program)) {
             names.push_back(entry.path().filename().string());
         }
         std::sort(names.begin(), names.end());
         for (const auto& name : names) {
-            if (!fs::exists(fs::path(CASES_DIR) / program / name / "limit")) cases.push_back({program, name, true});
-            cases.push_back({program, name, false});
+            const Case c{root, program, name, true};
+            if (!fs::exists(c.dir() / "limit")) cases.push_back(c);
+            cases.push_back({root, program, name, false});
         }
     }
     return cases;
@@ -96,8 +99,8 @@ class EndToEnd : public testing::TestWithParam<Case> {};
 
 TEST_P(EndToEnd, Transcript) {
     const Case& c = GetParam();
-    const fs::path caseDir = fs::path(CASES_DIR) / c.program / c.name;
-    const fs::path scratch = fs::temp_directory_path() / ("e2e-" + c.program + "-" + c.name + "-" +
+    const fs::path caseDir = c.dir();
+    const fs::path scratch = fs::temp_directory_path() / ("e2e-" + c.root + "-" + c.program + "-" + c.name + "-" +
                                                           (c.inProcess ? "in" : "bin") + "-" + std::to_string(getpid()));
     const fs::path work = scratch / "work";
     fs::remove_all(scratch);
@@ -113,7 +116,14 @@ TEST_P(EndToEnd, Transcript) {
     std::string output;
     const int status = c.inProcess ? runInProcess(c, work, input, output) : runBinary(c, caseDir, scratch, input, output);
 
-    EXPECT_EQ(output, slurp(caseDir / "stdout"));
+    if (fs::exists(caseDir / "stdout") || !fs::exists(caseDir / "verify.sh")) {
+        EXPECT_EQ(output, slurp(caseDir / "stdout"));
+    }
+    if (fs::exists(caseDir / "verify.sh")) {
+        std::ofstream(scratch / "transcript", std::ios::binary) << output;
+        EXPECT_EQ(std::system(("cd '" + work.string() + "' && sh '" + (caseDir / "verify.sh").string() + "' ../transcript").c_str()), 0)
+            << "verify.sh failed";
+    }
     const int expectedStatus = fs::exists(caseDir / "status") ? std::stoi(slurp(caseDir / "status")) : 0;
     EXPECT_EQ(status, expectedStatus);
     const std::map<std::string, std::string> actualFiles = snapshot(work);
@@ -125,15 +135,22 @@ TEST_P(EndToEnd, Transcript) {
             EXPECT_TRUE(found->second == contents) << "contents differ: " << path << "\n--- got:\n" << found->second;
         }
     }
+    std::vector<std::string> stray;
     for (const auto& [path, contents] : actualFiles) {
-        EXPECT_TRUE(expectedFiles.count(path)) << "stray file left by the run: " << path;
+        if (!expectedFiles.count(path)) stray.push_back(path);
     }
+    EXPECT_TRUE(stray.empty()) << stray.size() << " stray files left by the run, such as " << stray.front();
     if (!HasFailure()) fs::remove_all(scratch);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd, testing::ValuesIn(discoverCases()),
-                         [](const testing::TestParamInfo<Case>& info) {
-                             return info.param.program + "_" + info.param.name + (info.param.inProcess ? "_inprocess" : "_binary");
-                         });
+// Test names allow letters, digits and underscores only: "field_1e-400" runs as "field_1e_400".
+std::string caseName(const testing::TestParamInfo<Case>& info) {
+    std::string name = info.param.root + "_" + info.param.name + (info.param.inProcess ? "_inprocess" : "_binary");
+    std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Quenvar, EndToEnd, testing::ValuesIn(discoverCases("quenvar")), caseName);
+INSTANTIATE_TEST_SUITE_P(Barwright, EndToEnd, testing::ValuesIn(discoverCases("barwright")), caseName);
 
 }  // namespace
