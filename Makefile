@@ -2,8 +2,9 @@
 BUILD ?= build
 JOBS ?= 2
 RUNS ?= 7
+FUZZ_SECONDS ?= 60
 
-.PHONY: all build demo test bench clean
+.PHONY: all build demo test test-sanitize fuzz bench clean
 
 all: build
 
@@ -26,9 +27,24 @@ demo: build
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The whole suite again, built by clang++ with AddressSanitizer and UndefinedBehaviorSanitizer;
+# the first report ends the test that caused it.
+test-sanitize:
+	@CXX=clang++ cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZERS=address,undefined > /dev/null
+	@cmake --build $(BUILD)-sanitize -j $(JOBS)
+	@cd $(BUILD)-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# Every libFuzzer harness for FUZZ_SECONDS seconds (clang++, with the sanitizers).
+fuzz:
+	@CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZERS=address,undefined \
+	  -DBUILD_FUZZERS=ON -DBUILD_TESTING=OFF > /dev/null
+	@cmake --build $(BUILD)-fuzz -j $(JOBS)
+	@bash fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS)
+
 # Times quenvar against its peers on a generated 1,000,000-frame file (kept in $(BUILD)/bench/).
 bench: build
 	@python3 bench/run.py $(BUILD) $(RUNS)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz

@@ -9,6 +9,7 @@ import datetime
 import os
 import platform
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -32,13 +33,18 @@ def generated(path, kind, count):
 
 
 def run(command, stdin_text=None, cwd=None, env=None):
+    """Wall, user and system seconds of one run, and what it printed."""
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
     started = time.perf_counter()
     done = subprocess.run(command, input=stdin_text, capture_output=True, text=True, cwd=cwd, env=env, check=True)
-    return time.perf_counter() - started, done.stdout
+    wall = time.perf_counter() - started
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return (wall, after.ru_utime - usage.ru_utime, after.ru_stime - usage.ru_stime), done.stdout
 
 
 def timed(command, runs, stdin_text=None, cwd=None, env=None, before=None):
-    """Median seconds over `runs` runs after a warm-up, and the last run's output."""
+    """Medians of wall, user and system seconds over `runs` runs after a warm-up, and the
+    last run's output."""
     samples, output = [], ""
     for attempt in range(runs + 1):
         if before:
@@ -46,7 +52,7 @@ def timed(command, runs, stdin_text=None, cwd=None, env=None, before=None):
         seconds, output = run(command, stdin_text, cwd, env)
         if attempt > 0:
             samples.append(seconds)
-    return statistics.median(samples), output
+    return tuple(statistics.median(column) for column in zip(*samples)), output
 
 
 def peak_rss_mb(command, stdin_text=None, cwd=None, before=None):
@@ -95,6 +101,12 @@ def main():
     work = os.path.join(build, "bench")
     os.makedirs(work, exist_ok=True)
     energy = generated(os.path.join(work, "energy_%d.xvg" % FRAMES), "energy", FRAMES)
+    summaries = {}
+    for complexes in COMPLEXES:
+        directory = os.path.join(work, "summary_%d" % complexes)
+        os.makedirs(directory, exist_ok=True)
+        generated(os.path.join(directory, "summary_energy.dat"), "summary", complexes)
+        summaries[complexes] = directory
     size_mb = os.path.getsize(energy) / 1e6
 
     print("# Benchmark, %s" % datetime.date.today().isoformat())
@@ -116,7 +128,7 @@ def main():
 
     medians = {}
     for name, command, stdin_text, env in rows:
-        medians[name], output = timed(command, runs, stdin_text, env=env)
+        (medians[name], _, _), output = timed(command, runs, stdin_text, env=env)
         value = "%.4f" % term_from(output) if not name.startswith("wc") else ""
         print("| %s | %.1f | %.2f | %s |" % (name, medians[name] * 1e3, medians[name] / medians["quenvar"], value),
               flush=True)
@@ -140,25 +152,25 @@ def main():
         print("- %s: %s (%s)" % (what, measured, "met" if ok else "MISSED"))
 
     print("\n## barwright against the number of complexes\n")
-    print("| complexes | median (ms) | per complex (us) | peak memory (MB) |")
-    print("|---:|---:|---:|---:|")
+    print("| complexes | median (ms) | per complex (us) | user CPU per complex (us) | "
+          "system CPU per complex (us) | peak memory (MB) |")
+    print("|---:|---:|---:|---:|---:|---:|")
     barwright = [os.path.join(binaries, "barwright")]
-    for complexes in COMPLEXES:
-        directory = os.path.join(work, "summary_%d" % complexes)
-        os.makedirs(directory, exist_ok=True)
-        summary = generated(os.path.join(directory, "summary_energy.dat"), "summary", complexes)
+    for complexes, directory in summaries.items():
 
         def clear_charts():
             for name in os.listdir(directory):
                 if name.startswith("sum_"):
                     os.remove(os.path.join(directory, name))
 
-        median, output = timed(barwright, runs, "summary_energy.dat\n", cwd=directory, before=clear_charts)
+        (median, user, system), output = timed(barwright, runs, "summary_energy.dat\n", cwd=directory,
+                                              before=clear_charts)
         if output.count("output file sum_") != complexes or not output.endswith("Finished!\n\n"):
             sys.exit("barwright did not write %d charts" % complexes)
         rss = peak_rss_mb(barwright, "summary_energy.dat\n", cwd=directory, before=clear_charts)
-        print("| %d | %.1f | %.1f | %s |" % (complexes, median * 1e3, median / complexes * 1e6,
-                                             "%.1f" % rss if rss is not None else "n/a"), flush=True)
+        print("| %d | %.1f | %.1f | %.1f | %.1f | %s |" % (
+            complexes, median * 1e3, median / complexes * 1e6, user / complexes * 1e6, system / complexes * 1e6,
+            "%.1f" % rss if rss is not None else "n/a"), flush=True)
     print("\nReproduce: `make bench` (python3 %s %s %d)" % (os.path.relpath(__file__), os.path.relpath(build), runs))
     return 0 if all(ok for _, ok, _ in checks) else 1
 
