@@ -1,10 +1,7 @@
 // A whole barwright run: the answers and the summary file "s.dat" come from the fuzz input;
 // a directory "d" stands by as a name that cannot be read. Every chart announced and not
 // refused is on disk afterwards, no temporary file is left, and the status says how it went.
-#include <sys/stat.h>
-
 #include <filesystem>
-#include <sstream>
 
 #include "converter_dialogue.h"
 #include "whole_run.h"
@@ -21,19 +18,10 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    enterScratchDirectory();
-    mkdir("d", 0755);
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) { return enterScratchDirectory(argc, argv); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const WholeRunInput input = splitWholeRunInput(data, size);
-    writeFile("s.dat", input.file);
-    std::istringstream in(input.answers);
-    std::ostringstream out;
-    const int status = runBarwright(in, out);
-    const std::string transcript = out.str();
+    const auto [status, transcript] = runWhole(data, size, "s.dat", runBarwright);
 
     std::size_t charts = 0, others = 0;
     for (const auto& entry : fs::directory_iterator(".")) {

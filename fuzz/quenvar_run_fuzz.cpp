@@ -1,28 +1,16 @@
 // A whole quenvar run: the answers and the energy file "e.xvg" come from the fuzz input; a
 // directory "d" stands by as a name that cannot be read. Any run ends with status 0 or 1,
 // and a finished run prints a finite term.
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 
 #include "calculator_dialogue.h"
 #include "whole_run.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    enterScratchDirectory();
-    mkdir("d", 0755);
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) { return enterScratchDirectory(argc, argv); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const WholeRunInput input = splitWholeRunInput(data, size);
-    writeFile("e.xvg", input.file);
-    std::istringstream in(input.answers);
-    std::ostringstream out;
-    const int status = runQuenvar(in, out);
-    const std::string transcript = out.str();
+    const auto [status, transcript] = runWhole(data, size, "e.xvg", runQuenvar);
 
     if (transcript.rfind("Quenvar Program, v1.0\n", 0) != 0) failRun("the banner is missing", transcript);
     if (status == 1) {
