@@ -158,14 +158,15 @@ def main():
           "system CPU per complex (us) | peak memory (MB) |")
     print("|---|---:|---:|---:|---:|---:|---:|")
     barwright = [os.path.join(binaries, "barwright")]
-    places = [("disk", lambda complexes: summaries[complexes])]
+    places = [("disk", None)]
     if os.path.isdir("/dev/shm"):
-        places.append(("memory", lambda complexes: os.path.join("/dev/shm", "barwright-bench-%d-%d" % (os.getpid(), complexes))))
-    for place, directory_for in places:
+        places.append(("memory", "/dev/shm/barwright-bench-%d" % os.getpid()))
+    for place, scratch in places:
         for complexes in COMPLEXES:
-            directory = directory_for(complexes)
-            if directory != summaries[complexes]:
-                os.makedirs(directory, exist_ok=True)
+            directory = summaries[complexes]
+            if scratch:  # a copy of the summary, in memory
+                directory = os.path.join(scratch, str(complexes))
+                os.makedirs(directory)
                 shutil.copy(os.path.join(summaries[complexes], "summary_energy.dat"), directory)
 
             def clear_charts():
@@ -181,8 +182,8 @@ def main():
             print("| %s | %d | %.1f | %.1f | %.1f | %.1f | %s |" % (
                 place, complexes, median * 1e3, median / complexes * 1e6, user / complexes * 1e6,
                 system / complexes * 1e6, "%.1f" % rss if rss is not None else "n/a"), flush=True)
-            if directory != summaries[complexes]:
-                shutil.rmtree(directory)
+        if scratch:
+            shutil.rmtree(scratch)
     print("\nReproduce: `make bench` (python3 %s %s %d)" % (os.path.relpath(__file__), os.path.relpath(build), runs))
     return 0 if all(ok for _, ok, _ in checks) else 1
 

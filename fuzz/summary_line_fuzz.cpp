@@ -1,8 +1,6 @@
 // Summary lines: the tag decides the term, "END" closes a block, and the term's value and
 // error are what the C scan reads from the line.
 #include <algorithm>
-#include <bit>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,12 +11,6 @@
 #include "reference_readers.h"
 
 namespace {
-
-bool sameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
-}
-
-bool sameTerm(const TermEstimate& a, const TermEstimate& b) { return sameBits(a.value, b.value) && sameBits(a.error, b.error); }
 
 [[noreturn]] void fail(const char* what, std::string_view line) {
     std::fprintf(stderr, "%s: \"%.*s\"\n", what, static_cast<int>(line.size()), line.data());

@@ -19,17 +19,6 @@
 // The answers come first, then this line, then the file. Without it, all of it is answers.
 inline constexpr std::string_view kFileSeparator = "\n%%FILE%%\n";
 
-struct WholeRunInput {
-    std::string answers, file;
-};
-
-inline WholeRunInput splitWholeRunInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view all(reinterpret_cast<const char*>(data), size);
-    const std::size_t at = all.find(kFileSeparator);
-    if (at == std::string_view::npos) return {std::string(all), {}};
-    return {std::string(all.substr(0, at)), std::string(all.substr(at + kFileSeparator.size()))};
-}
-
 // Moves the process into a new directory under TMPDIR for the rest of the fuzzing session, with
 // a directory "d" in it as a name that cannot be read. Paths on the command line (corpus
 // directories, inputs, where findings go) are made absolute first, so they keep their meaning.
@@ -65,9 +54,11 @@ struct WholeRun {
 // Writes the input file as `fileName`, then runs `dialogue` on the answers.
 template <typename Dialogue>
 WholeRun runWhole(const std::uint8_t* data, std::size_t size, const char* fileName, Dialogue dialogue) {
-    const WholeRunInput input = splitWholeRunInput(data, size);
-    std::ofstream(fileName, std::ios::binary | std::ios::trunc) << input.file;
-    std::istringstream in(input.answers);
+    const std::string_view all(reinterpret_cast<const char*>(data), size);
+    const std::size_t at = all.find(kFileSeparator);
+    const std::string_view file = at == std::string_view::npos ? "" : all.substr(at + kFileSeparator.size());
+    std::ofstream(fileName, std::ios::binary | std::ios::trunc) << file;
+    std::istringstream in(std::string(all.substr(0, at)));
     std::ostringstream out;
     const int status = dialogue(in, out);
     return {status, out.str()};

@@ -4,6 +4,9 @@
 // "%*[^=]%*s %lf %*s %lf".
 #pragma once
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -45,4 +48,12 @@ inline EnergyFileReading referenceEnergyFile(std::string_view contents) {
 // The C scan stops at a NUL, which the program's scan treats as an ordinary character.
 inline void referenceScan(const std::string& line, TermEstimate& term) {
     std::sscanf(line.c_str(), "%*[^=]%*s %lf %*s %lf", &term.value, &term.error);
+}
+
+// The same bits, or both NaN (the C scan's NaN need not carry the program's payload).
+inline bool sameTerm(const TermEstimate& a, const TermEstimate& b) {
+    auto same = [](double x, double y) {
+        return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y) || (std::isnan(x) && std::isnan(y));
+    };
+    return same(a.value, b.value) && same(a.error, b.error);
 }

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <bit>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -19,15 +17,11 @@
 
 namespace {
 
-bool sameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
-}
-
 void expectSameAsScanf(const std::string& line) {
     TermEstimate expected{-7.25, -8.5}, actual{-7.25, -8.5};
     referenceScan(line, expected);
     scanTermLine(line, actual);
-    EXPECT_TRUE(sameBits(actual.value, expected.value) && sameBits(actual.error, expected.error))
+    EXPECT_TRUE(sameTerm(actual, expected))
         << '"' << line << "\": got " << actual.value << ", " << actual.error << "; scanf " << expected.value << ", "
         << expected.error;
 }
