@@ -8,8 +8,9 @@ FUZZ_SECONDS ?= 60
 
 all: build
 
+# Development builds treat warnings as errors; a plain `cmake` build from source does not.
 build:
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON $(CMAKE_ARGS) > /dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
@@ -30,14 +31,14 @@ test: build
 # The whole suite again, built by clang++ with AddressSanitizer and UndefinedBehaviorSanitizer;
 # the first report ends the test that caused it.
 test-sanitize:
-	@CXX=clang++ cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZERS=address,undefined > /dev/null
+	@CXX=clang++ cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON -DSANITIZERS=address,undefined > /dev/null
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
 	@cd $(BUILD)-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
 # Every libFuzzer harness for FUZZ_SECONDS seconds (clang++, with the sanitizers).
 fuzz:
-	@CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZERS=address,undefined \
+	@CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON -DSANITIZERS=address,undefined \
 	  -DBUILD_FUZZERS=ON -DBUILD_TESTING=OFF > /dev/null
 	@cmake --build $(BUILD)-fuzz -j $(JOBS)
 	@bash fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS)

@@ -1,113 +1,60 @@
 #include "calculator_dialogue.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <iomanip>
 #include <istream>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
-#include <system_error>
+
+#include "decimal_conversion.h"
+#include "energy_file.h"
+#include "extraction_grammar.h"
 
 namespace {
 
-// The characters the classic locale calls white space, which stream extraction skips.
-bool isStreamSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');  // blank, or one of \t \n \v \f \r
-}
+// Within a line, the characters the classic locale calls white space, which extraction skips:
+// blank, \t, \v, \f and \r (the line's own end, \n, is never inside it).
+bool isBlankInLine(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
 
-bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+// Walks a line for the number grammar. A line in the buffer is always followed by '\n' (its own
+// end, or a sentinel after the file's last line), which no number takes: the scan stops there
+// without a bounds check and never reads beyond it.
+struct LineCursor {
+    const char* p;
+    int peek() const { return static_cast<unsigned char>(*p); }
+    void take() { ++p; }
+};
 
-// Whether a decimal number that std::from_chars found out of range is too large (as opposed
-// to too small). Out of range happens only beyond 1e308 or below 1e-323, so the sign of the
-// leading digit's decimal exponent decides. No floating-point value is computed here, only
-// digit positions and the exponent's integer.
-bool isHugeOutOfRange(const char* first, const char* last) {
-    long long lead = 0;  // decimal exponent of the leading nonzero digit, before any 'e'
-    bool seenNonzero = false, seenPoint = false;
-    const char* p = first;
-    for (; p != last && (isDigit(*p) || *p == '.'); ++p) {
-        if (*p == '.') {
-            seenPoint = true;
-        } else if (!seenNonzero && *p != '0') {
-            seenNonzero = true;
-            lead = seenPoint ? lead - 1 : 0;
-        } else if (seenNonzero && !seenPoint) {
-            ++lead;
-        } else if (!seenNonzero && seenPoint) {
-            --lead;
-        }
+// Reads one number at p as stream extraction would; returns the position after it, or nullptr
+// where extraction fails (not a number, or beyond the double range; a value below the range reads
+// as 0 or a subnormal). The value is converted only where it is wanted or where it might overflow.
+const char* extractNumber(const char* p, double* value) {
+    LineCursor cursor{p};
+    const ExtractedText text = scanExtractedNumber(cursor);
+    if (!text.isNumber) return nullptr;
+    if (value != nullptr || text.mayOverflow) {
+        const double converted = convertDecimal({p, static_cast<std::size_t>(cursor.p - p)});
+        if (std::isinf(converted)) return nullptr;
+        if (value != nullptr) *value = converted;
     }
-    long long exponent = 0;
-    if (p != last && (*p == 'e' || *p == 'E')) {
-        ++p;
-        const bool negative = p != last && *p == '-';
-        if (p != last && (*p == '-' || *p == '+')) ++p;
-        for (; p != last && isDigit(*p); ++p) exponent = std::min(exponent * 10 + (*p - '0'), 1'000'000'000LL);
-        if (negative) exponent = -exponent;
-    }
-    return lead + exponent >= 0;
-}
-
-// Reads one number at p as `stream >> double` would, within [p, end) where p is not white
-// space. On success stores it and returns the position after it; on failure returns nullptr.
-// Extraction takes an optional sign, digits with at most one point, and an exponent once a
-// digit was seen; it fails when that text is not a whole number ("1e", "."), on overflow, and
-// on inf/nan/hex, while underflow yields zero.
-const char* extractDouble(const char* p, const char* end, double& value) {
-    const bool plus = *p == '+';
-    const char* body = plus ? p + 1 : p;
-    const char* digits = (plus || *p == '-') ? p + 1 : p;
-    if (digits == end || !(isDigit(*digits) || *digits == '.')) return nullptr;
-
-    auto [next, ec] = std::from_chars(body, end, value);
-    if (ec == std::errc::invalid_argument) return nullptr;
-    // Extraction also swallows a dangling exponent ("1.5e", "2E+") and then fails on it.
-    if (next != end && (*next == 'e' || *next == 'E')) {
-        const bool hasExponent = std::find_if(digits, next, [](char c) { return c == 'e' || c == 'E'; }) != next;
-        if (!hasExponent) return nullptr;
-    }
-    if (ec == std::errc::result_out_of_range) {
-        if (isHugeOutOfRange(digits, next)) return nullptr;
-        value = *p == '-' ? -0.0 : 0.0;
-    }
-    return next;
-}
-
-// Passes over a number that extraction would accept, or returns nullptr, without converting it
-// where its value cannot matter: a plain decimal with no exponent and at most 300 digits before
-// the point is always a finite double. Anything else goes through the full extraction.
-const char* skipDouble(const char* p, const char* end) {
-    const char* q = (*p == '+' || *p == '-') ? p + 1 : p;
-    const char* integer = q;
-    while (q != end && isDigit(*q)) ++q;
-    const auto integerDigits = static_cast<std::size_t>(q - integer);
-    bool anyDigit = integerDigits > 0;
-    if (q != end && *q == '.') {
-        const char* fraction = ++q;
-        while (q != end && isDigit(*q)) ++q;
-        anyDigit = anyDigit || q != fraction;
-    }
-    if (!anyDigit || integerDigits > 300 || (q != end && (*q == 'e' || *q == 'E'))) {
-        double ignored = 0.0;
-        return extractDouble(p, end, ignored);
-    }
-    return q;
+    return cursor.p;
 }
 
 enum class LineKind { kSkipped, kData, kMalformed };
 
+// [p, end) is one line, and *end is '\n'.
 LineKind parseLine(const char* p, const char* end, double& energy) {
     const auto n = static_cast<std::size_t>(end - p);
     if (std::memchr(p, '#', n) != nullptr || std::memchr(p, '@', n) != nullptr) return LineKind::kSkipped;
     for (int column = 1; column <= kEnergyColumn; ++column) {
-        while (p != end && isStreamSpace(*p)) ++p;
+        while (isBlankInLine(*p)) ++p;
         if (p == end) return column == 1 ? LineKind::kSkipped : LineKind::kMalformed;
-        p = column == kEnergyColumn ? extractDouble(p, end, energy) : skipDouble(p, end);
+        p = extractNumber(p, column == kEnergyColumn ? &energy : nullptr);
         if (p == nullptr) return LineKind::kMalformed;
     }
     return LineKind::kData;
@@ -117,9 +64,9 @@ LineKind parseLine(const char* p, const char* end, double& energy) {
 
 EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize) {
     EnergyFileReading reading;
-    // Left uninitialised: only the bytes read are ever looked at.
+    // Left uninitialised: only the bytes read, and the sentinel '\n' one past them, are looked at.
     std::size_t capacity = std::max<std::size_t>(blockSize, 1);
-    auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+    std::unique_ptr<char[]> buffer(new char[capacity + 1]);
     std::size_t begin = 0, filled = 0;  // unconsumed bytes are buffer[begin, filled)
     bool atEnd = false;
     std::uint64_t lineNumber = 0;
@@ -131,7 +78,7 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize) {
             // Keep the partial line, make room (growing only for a line longer than a block), refill.
             filled -= begin;
             if (filled == capacity) {
-                auto larger = std::make_unique_for_overwrite<char[]>(capacity * 2);
+                std::unique_ptr<char[]> larger(new char[capacity * 2 + 1]);
                 std::memcpy(larger.get(), base + begin, filled);
                 buffer = std::move(larger);
                 capacity *= 2;
@@ -142,6 +89,7 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize) {
             file.read(buffer.get() + filled, static_cast<std::streamsize>(capacity - filled));
             if (file.bad()) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
             filled += static_cast<std::size_t>(file.gcount());
+            buffer[filled] = '\n';
             atEnd = file.eof();
             continue;
         }
@@ -174,8 +122,18 @@ bool inputEnded(std::ostream& out) {
     return false;
 }
 
+// One file name: a word, or, when the answer begins with a double quote, everything up to the
+// closing quote, blanks included (a Windows console types a dragged-in path that way). An
+// unclosed quote takes the rest of the line.
 bool readFileName(std::istream& in, std::ostream& out, std::string& name) {
-    return static_cast<bool>(in >> name) || inputEnded(out);
+    if ((in >> std::ws).peek() != '"') return static_cast<bool>(in >> name) || inputEnded(out);
+    in.get();
+    name.clear();
+    for (int c = in.peek(); c != '"' && c != '\n' && c != std::char_traits<char>::eof(); c = in.peek()) {
+        name += static_cast<char>(in.get());
+    }
+    if (in.peek() == '"') in.get();
+    return true;
 }
 
 // Asks until a file opens and yields a usable, non-empty series.
@@ -185,10 +143,10 @@ bool readSeriesDialogue(std::istream& in, std::ostream& out, EnergySeries& serie
     std::string name;
     if (!readFileName(in, out, name)) return false;
     for (;;) {
-        std::ifstream file(name, std::ios::binary);
+        EnergyFile file(name);
         EnergyFileReading reading;
-        if (file.is_open()) reading = readEnergySeries(file);
-        if (!file.is_open() || reading.verdict == EnergyFileReading::Verdict::kUnreadable) {
+        if (file.isOpen()) reading = readEnergySeries(file.stream());
+        if (!file.isOpen() || reading.verdict == EnergyFileReading::Verdict::kUnreadable) {
             say(out, "Error! Can not open input file " + name);
         } else if (reading.verdict == EnergyFileReading::Verdict::kMalformedLine) {
             say(out, "Error! Line " + std::to_string(reading.malformedLine) + " of input file " + name +
@@ -206,11 +164,31 @@ bool readSeriesDialogue(std::istream& in, std::ostream& out, EnergySeries& serie
 
 void discardRestOfLine(std::istream& in) { in.ignore(std::numeric_limits<std::streamsize>::max(), '\n'); }
 
+// Takes the stream's characters for the number grammar one at a time, as extraction does, so
+// that whatever follows the number stays for the next read.
+struct StreamCursor {
+    std::istream& in;
+    std::string text;
+    int peek() const { return in.peek(); }
+    void take() { text += static_cast<char>(in.get()); }
+};
+
+// One temperature answer, read with the energy file's number grammar.
+std::optional<double> extractTemperature(std::istream& in) {
+    StreamCursor cursor{in, {}};
+    if (!scanExtractedNumber(cursor).isNumber) return std::nullopt;
+    return convertDecimal(cursor.text);
+}
+
 bool readTemperature(std::istream& in, std::ostream& out, double& temperature) {
     say(out, "\nInput temperature (K, eg. 298.15):");
     for (;;) {
         if ((in >> std::ws).eof()) return inputEnded(out);
-        if (in >> temperature && std::isfinite(temperature) && temperature > 0) return true;
+        const std::optional<double> answer = extractTemperature(in);
+        if (answer && std::isfinite(*answer) && *answer > 0) {
+            temperature = *answer;
+            return true;
+        }
         // A refused answer takes the rest of its line with it, so "abc def" is one mistake.
         in.clear();
         discardRestOfLine(in);

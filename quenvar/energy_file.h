@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdio>
+#include <istream>
+#include <memory>
+#include <streambuf>
+#include <string>
+
+// An energy file opened for reading, so that "cannot be read" means the same on every platform.
+// A directory, or a name that holds a NUL byte (no file has one), does not open. The file is read
+// through C stdio, whose ferror tells a failed read from the end of the file on every C library;
+// such a failure reaches the stream as badbit, as any exception thrown during input does. (Some
+// standard libraries' file streams report a failed read as a plain end of file.)
+class EnergyFile {
+public:
+    explicit EnergyFile(const std::string& name);
+    EnergyFile(const EnergyFile&) = delete;
+    EnergyFile& operator=(const EnergyFile&) = delete;
+
+    bool isOpen() const { return file_ != nullptr; }
+    std::istream& stream() { return stream_; }
+
+private:
+    struct Buffer : std::streambuf {
+        std::FILE* file = nullptr;
+        char slot[4096];
+        int_type underflow() override;
+        std::streamsize xsgetn(char* to, std::streamsize count) override;
+        std::size_t readOrThrow(char* to, std::size_t count);
+    };
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> file_;
+    Buffer buffer_;
+    std::istream stream_{&buffer_};
+};
