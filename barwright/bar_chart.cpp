@@ -2,9 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <random>
 #include <string>
+#include <system_error>
+
+#include "exclusive_file.h"
 
 namespace {
 
@@ -64,14 +68,16 @@ std::string chartText(const EnergySummary& s, NonPolarModel model) {
 }
 
 // Creates a file that did not exist, beside `finalName`, and writes `text` to it. Returns
-// its name, or nothing (leaving no file behind) when any step fails.
+// its name, or nothing (leaving no file behind) when any step fails, the final flush included.
 std::optional<std::string> writeTemporary(const std::string& finalName, const std::string& text) {
     std::random_device entropy;
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string name = format(".%s.%08x.tmp", finalName.c_str(), entropy());
-        std::FILE* file = std::fopen(name.c_str(), "wx");  // exclusive: never clobbers another file
+        std::FILE* file = createExclusive(name);
         if (file == nullptr) continue;
-        const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        // Some C runtimes report a failed buffered write only when it is flushed, not at fclose.
+        const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+                             std::fflush(file) == 0 && std::ferror(file) == 0;
         if (std::fclose(file) == 0 && written) return name;
         std::remove(name.c_str());
         return std::nullopt;
@@ -113,8 +119,12 @@ ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCo
     out << format("Processing Complex %lld, output file %s\n", number, name.c_str()) << std::flush;
     ++complexCounter;
 
+    // std::filesystem::rename replaces an existing chart on every platform; std::rename does not
+    // on Windows.
     const std::optional<std::string> temporary = writeTemporary(name, chartText(summary, *model));
-    if (temporary && std::rename(temporary->c_str(), name.c_str()) == 0) return ChartOutcome::kWritten;
+    std::error_code renameError;
+    if (temporary) std::filesystem::rename(*temporary, name, renameError);
+    if (temporary && !renameError) return ChartOutcome::kWritten;
     if (temporary) std::remove(temporary->c_str());
     out << "Error! Can not write output file " << name << '\n' << std::flush;
     return ChartOutcome::kWriteFailed;

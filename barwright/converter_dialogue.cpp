@@ -1,14 +1,13 @@
 #include "converter_dialogue.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <fstream>
 #include <istream>
 #include <limits>
 #include <ostream>
 #include <string>
-#include <system_error>
+
+#include "decimal_conversion.h"
+#include "summary_file.h"
 
 namespace {
 
@@ -16,36 +15,6 @@ namespace {
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Whether a decimal number that std::from_chars found out of range is too large (as opposed
-// to too small): the sign of its leading digit's decimal exponent decides. No floating-point
-// value is computed here, only digit positions and the exponent's integer.
-bool isHugeOutOfRange(std::string_view number) {
-    long long lead = 0;
-    bool seenNonzero = false, seenPoint = false;
-    std::size_t i = 0;
-    for (; i < number.size() && (isDigit(number[i]) || number[i] == '.'); ++i) {
-        const char c = number[i];
-        if (c == '.') {
-            seenPoint = true;
-        } else if (!seenNonzero && c != '0') {
-            seenNonzero = true;
-            lead = seenPoint ? lead - 1 : 0;
-        } else if (seenNonzero != seenPoint) {
-            lead += seenNonzero ? 1 : -1;
-        }
-    }
-    long long exponent = 0;
-    if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
-        const bool negative = ++i < number.size() && number[i] == '-';
-        if (i < number.size() && (number[i] == '-' || number[i] == '+')) ++i;
-        for (; i < number.size() && isDigit(number[i]); ++i) {
-            exponent = std::min(exponent * 10 + (number[i] - '0'), 1'000'000'000LL);
-        }
-        if (negative) exponent = -exponent;
-    }
-    return lead + exponent >= 0;
-}
 
 // A cursor over one line, with the conversions of a C scan format.
 struct Scanner {
@@ -69,39 +38,70 @@ struct Scanner {
         while (!atEnd() && !isSpace(line[pos])) ++pos;
         return pos != start;
     }
-    // "%lf": white space, then a floating-point number as the C scan reads it: sign, decimal
-    // digits, exponent, inf, infinity, nan; out-of-range values become +-inf or +-0.
-    // Hexadecimal floats are not read (no summary writes them): "0x1p3" reads as 0.
+    // Whether the line continues with `word`, in any mix of case.
+    bool continuesWith(std::size_t at, std::string_view word) const {
+        if (line.size() - at < word.size()) return false;
+        for (std::size_t i = 0; i < word.size(); ++i) {
+            if ((line[at + i] | 0x20) != word[i]) return false;  // word is lower case letters
+        }
+        return true;
+    }
+    // "%lf": white space, then a floating-point number as the C scan takes it: a sign, then "nan",
+    // "inf" or "infinity" in any case, or decimal digits with one optional point and, after a
+    // digit, an exponent. An exponent without digits ("5e", "5E+") is taken and the number before
+    // it kept. Out-of-range values become +-HUGE_VAL or +-0. Hexadecimal floats are not read
+    // (no summary writes them): "0x1p3" reads as 0, followed by "x1p3".
     bool readDouble(double& target) {
         skipSpace();
         std::size_t p = pos;
         const bool negative = p < line.size() && line[p] == '-';
         if (p < line.size() && (line[p] == '-' || line[p] == '+')) ++p;
-        if (p == line.size() || line[p] == '-' || line[p] == '+') return false;
-        const char* first = line.data() + p;
-        const char* last = line.data() + line.size();
         double magnitude = 0.0;
-        auto [next, ec] = std::from_chars(first, last, magnitude);
-        if (ec == std::errc::invalid_argument) return false;
-        if (ec == std::errc::result_out_of_range) {
-            magnitude = isHugeOutOfRange({first, static_cast<std::size_t>(next - first)})
-                            ? std::numeric_limits<double>::infinity()
-                            : 0.0;
-        }
-        if (std::isnan(magnitude)) {
-            next = first + 3;  // the C scan stops after "nan", never reading a "(...)" that follows
-        } else if (std::isinf(magnitude) && next - first == 3 && next != last && (*next == 'i' || *next == 'I')) {
-            return false;  // a word that starts like "infinity" but does not finish it
-        } else if ((isDigit(*first) || *first == '.') && next != last && (*next == 'e' || *next == 'E') &&
-                   std::none_of(first, next, [](char c) { return c == 'e' || c == 'E'; })) {
-            // A dangling exponent ("5e", "5E+") is swallowed, and the 5 kept.
-            if (++next != last && (*next == '+' || *next == '-')) ++next;
+        if (continuesWith(p, "nan")) {
+            magnitude = std::numeric_limits<double>::quiet_NaN();
+            p += 3;  // a "(...)" after it is not part of the number
+        } else if (continuesWith(p, "inf")) {
+            magnitude = std::numeric_limits<double>::infinity();
+            p += 3;
+            if (p < line.size() && (line[p] | 0x20) == 'i') {
+                if (!continuesWith(p, "inity")) return false;  // begun as "infinity" but not finished
+                p += 5;
+            }
+        } else {
+            const std::size_t first = p;
+            bool digit = false, point = false;
+            for (; p < line.size() && (isDigit(line[p]) || (line[p] == '.' && !point)); ++p) {
+                point = point || line[p] == '.';
+                digit = digit || line[p] != '.';
+            }
+            if (!digit) return false;
+            std::size_t numberEnd = p;
+            if (p < line.size() && (line[p] == 'e' || line[p] == 'E')) {
+                if (++p < line.size() && (line[p] == '+' || line[p] == '-')) ++p;
+                const std::size_t exponent = p;
+                while (p < line.size() && isDigit(line[p])) ++p;
+                if (p != exponent) numberEnd = p;
+            }
+            magnitude = convertDecimal(line.substr(first, numberEnd - first));
         }
         target = negative ? -magnitude : magnitude;
-        pos = static_cast<std::size_t>(next - line.data());
+        pos = p;
         return true;
     }
 };
+
+// The file name: one word, or, for an answer that begins with a double quote, all up to the
+// closing quote, blanks included, as a Windows console types a dragged-in path; without a
+// closing quote, the rest of the line. False when the input ends first.
+bool readFileName(std::istream& in, std::string& name) {
+    in >> std::ws;
+    if (in.peek() != '"') return static_cast<bool>(in >> name);
+    in.ignore();
+    std::getline(in, name, '\n');
+    // Nothing is read after the name, so the rest of its line can go with it.
+    name.resize(std::min(name.find('"'), name.size()));
+    return true;
+}
 
 }  // namespace
 
@@ -131,22 +131,22 @@ int runBarwright(std::istream& in, std::ostream& out) {
         << std::flush;
 
     std::string name;
-    if (!(in >> name)) {
+    if (!readFileName(in, name)) {
         out << "\nError! Input ended before all answers were given.\n" << std::flush;
         return 1;
     }
-    std::ifstream file(name, std::ios::binary);
+    SummaryFile file(name);
     EnergySummary summary;  // every term starts at zero and keeps its value from block to block
     std::int64_t complexCounter = 1;
     std::string line;
-    while (file.is_open() && std::getline(file, line)) {
+    while (file.isOpen() && file.readLine(line)) {
         if (applySummaryLine(line, summary) == LineRole::kBlockEnd &&
             writeBarChart(summary, complexCounter, out) != ChartOutcome::kWritten) {
             return 1;
         }
     }
-    // A name that does not open, or that fails to read (a directory), is one we cannot use.
-    if (!file.is_open() || file.bad()) {
+    // A name that does not open, or that fails to read, is one we cannot use.
+    if (!file.isOpen() || file.readFailed()) {
         out << "Error! Can not open input file " << name << '\n' << std::flush;
         return 1;
     }
