@@ -114,6 +114,27 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize) {
 
 namespace {
 
+// Takes the stream's characters for the number grammar one at a time, as extraction does, so
+// that whatever follows the number stays for the next read.
+struct StreamCursor {
+    std::istream& in;
+    std::string text;
+    int peek() const { return in.peek(); }
+    void take() { text += static_cast<char>(in.get()); }
+};
+
+}  // namespace
+
+std::optional<double> readNumber(std::istream& in) {
+    StreamCursor cursor{in >> std::ws, {}};
+    if (!scanExtractedNumber(cursor).isNumber) return std::nullopt;
+    const double value = convertDecimal(cursor.text);
+    if (std::isinf(value)) return std::nullopt;
+    return value;
+}
+
+namespace {
+
 // Every message ends its line and reaches the console at once.
 void say(std::ostream& out, const std::string& message) { out << message << '\n' << std::flush; }
 
@@ -164,28 +185,12 @@ bool readSeriesDialogue(std::istream& in, std::ostream& out, EnergySeries& serie
 
 void discardRestOfLine(std::istream& in) { in.ignore(std::numeric_limits<std::streamsize>::max(), '\n'); }
 
-// Takes the stream's characters for the number grammar one at a time, as extraction does, so
-// that whatever follows the number stays for the next read.
-struct StreamCursor {
-    std::istream& in;
-    std::string text;
-    int peek() const { return in.peek(); }
-    void take() { text += static_cast<char>(in.get()); }
-};
-
-// One temperature answer, read with the energy file's number grammar.
-std::optional<double> extractTemperature(std::istream& in) {
-    StreamCursor cursor{in, {}};
-    if (!scanExtractedNumber(cursor).isNumber) return std::nullopt;
-    return convertDecimal(cursor.text);
-}
-
 bool readTemperature(std::istream& in, std::ostream& out, double& temperature) {
     say(out, "\nInput temperature (K, eg. 298.15):");
     for (;;) {
         if ((in >> std::ws).eof()) return inputEnded(out);
-        const std::optional<double> answer = extractTemperature(in);
-        if (answer && std::isfinite(*answer) && *answer > 0) {
+        const std::optional<double> answer = readNumber(in);
+        if (answer && *answer > 0) {
             temperature = *answer;
             return true;
         }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 
 #include "entropy_estimator.h"
 
@@ -27,6 +28,11 @@ struct EnergyFileReading {
 // Small blocks only serve tests, which use them to put many lines across block edges.
 inline constexpr std::size_t kEnergyBlockSize = std::size_t{1} << 16;
 EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize = kEnergyBlockSize);
+
+// Reads one number from `in` as `in >> double` reads it, with the same grammar as the file's
+// numbers: leading white space is skipped, and only the characters extraction takes are taken.
+// Nothing where extraction fails (not a number, or beyond the range of double).
+std::optional<double> readNumber(std::istream& in);
 
 // The whole console dialogue; returns the process exit status.
 int runQuenvar(std::istream& in, std::ostream& out);

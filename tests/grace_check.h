@@ -1,0 +1,101 @@
+// Loads a chart into Grace itself (gracebat, headless) and checks what Grace made of it from the
+// project file it saves: no complaint while parsing, set 0 a bar chart with error bars holding
+// the six points, set 1 the two-point baseline, and the five labels under the bars. Where
+// gracebat is not installed the check is skipped, except under CI, which must run it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace grace {
+
+inline std::vector<std::string> linesOf(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+}
+
+inline std::vector<std::vector<double>> numbersOf(const std::vector<std::string>& rows) {
+    std::vector<std::vector<double>> table;
+    for (const auto& row : rows) {
+        std::istringstream in(row);
+        std::vector<double> numbers;
+        for (double x; in >> x;) numbers.push_back(x);
+        table.push_back(numbers);
+    }
+    return table;
+}
+
+// The data rows Grace saved for one set, between "@target G0.Sn" / "@type T" and "&".
+inline std::vector<std::string> savedSet(const std::vector<std::string>& agr, int set, std::string& type) {
+    auto at = std::find(agr.begin(), agr.end(), "@target G0.S" + std::to_string(set));
+    if (at == agr.end() || ++at == agr.end()) return {};
+    type = *at;
+    std::vector<std::string> rows;
+    while (++at != agr.end() && *at != "&") rows.push_back(*at);
+    return rows;
+}
+
+inline bool available() {
+#ifdef _WIN32
+    return false;
+#else
+    static const bool found = std::system("command -v gracebat > /dev/null 2>&1") == 0;
+    return found;
+#endif
+}
+
+}  // namespace grace
+
+inline void expectGraceReadsChart(const std::filesystem::path& chart) {
+    namespace fs = std::filesystem;
+    if (!grace::available()) {
+        if (std::getenv("CI") != nullptr) ADD_FAILURE() << "gracebat is not installed, and CI must run the Grace check";
+        return;
+    }
+    const fs::path dir = chart.parent_path().parent_path() / "grace";
+    fs::create_directories(dir);
+    const std::string command = "cd '" + dir.string() + "' && gracebat -nosafe '" + chart.string() +
+                                "' -saveall saved.agr > messages.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << chart;
+    EXPECT_EQ(grace::linesOf(dir / "messages.txt"), std::vector<std::string>{}) << "Grace complained about " << chart;
+    const std::vector<std::string> agr = grace::linesOf(dir / "saved.agr");
+    fs::remove_all(dir);
+
+    const std::vector<std::string> source = grace::linesOf(chart);
+    ASSERT_EQ(source.size(), 34u) << chart;
+    std::string type;
+    const auto bars = grace::numbersOf(grace::savedSet(agr, 0, type));
+    EXPECT_EQ(type, "@type bardy") << chart;
+    const auto written = grace::numbersOf({source.begin() + 25, source.begin() + 31});
+    ASSERT_EQ(bars.size(), 6u) << chart;
+    for (std::size_t i = 0; i < 6; ++i) {
+        ASSERT_EQ(bars[i].size(), 3u) << chart << ": point " << i << " lacks its error value";
+        EXPECT_EQ(bars[i][0], static_cast<double>(i + 1)) << chart;
+        for (std::size_t k = 1; k < 3; ++k) {
+            EXPECT_NEAR(bars[i][k], written[i][k], 1e-9 * (1 + std::fabs(written[i][k]))) << chart;
+        }
+    }
+    const auto baseline = grace::numbersOf(grace::savedSet(agr, 1, type));
+    EXPECT_EQ(type, "@type xy") << chart;
+    EXPECT_EQ(baseline, (std::vector<std::vector<double>>{{0, 0}, {6, 0}})) << chart;
+
+    const std::string model = source[22].substr(source[22].find('"'));
+    EXPECT_TRUE(model == "\"SASA\"" || model == "\"SAV\"" || model == "\"WCA\"") << chart << ": " << model;
+    const std::map<int, std::string> labels{{2, "\"VDW\""}, {4, "\"Elec\""}, {6, "\"PB\""}, {8, model}, {12, "\"Binding\""}};
+    for (const auto& [tick, label] : labels) {
+        const std::string saved = "@    xaxis  ticklabel " + std::to_string(tick) + ", " + label;
+        EXPECT_NE(std::find(agr.begin(), agr.end(), saved), agr.end()) << chart << ": Grace did not keep " << saved;
+    }
+    EXPECT_NE(std::find(agr.begin(), agr.end(), "@    xaxis  tick spec 13"), agr.end()) << chart;
+}
