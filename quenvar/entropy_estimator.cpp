@@ -5,9 +5,10 @@
 
 namespace {
 
-// Below this largest scaled deviation the plain sum of exponentials cannot overflow
-// (exp(512) times any realistic frame count stays far below the double range), so the
-// result is computed exactly as the textbook formula reads. Above it, the sum is shifted.
+// While the largest scaled deviation lies within this of 0, the plain sum of exponentials can
+// neither overflow (exp(512) times any realistic frame count stays far below the double range)
+// nor vanish (its largest term is at least exp(-512)), so the result is computed exactly as the
+// textbook formula reads. Beyond it, either way, the sum is shifted by the largest deviation.
 constexpr double kShiftThreshold = 512.0;
 
 struct MeanAndMax {
@@ -36,18 +37,23 @@ double estimateEntropyTerm(const EnergySeries& series, double temperature) {
     const double n = static_cast<double>(series.size());
     const auto [mean, maxEnergy] = meanAndMax(series, n);
     const double kT = temperature * kBoltzmann * kAvogadro / 1000;
+    // So hot that kT overflows: beta is 0 and the term has reached its limit, 0 (it falls off
+    // as beta * variance / 2).
+    if (std::isinf(kT) && n > 0) return 0.0;
     const double beta = 1.0 / kT;
     const double maxDeviation = maxEnergy - mean;
 
-    if (std::isfinite(beta) && maxDeviation * beta <= kShiftThreshold) {
+    if (std::isfinite(beta) && std::fabs(maxDeviation * beta) <= kShiftThreshold) {
         double sum = 0.0;
         for (double e : series) sum += std::exp((e - mean) * beta);
         return std::log(sum / n) * kT;
     }
 
-    // Log-sum-exp: every term is at most 1, and the largest is exactly 1, so the sum lies
-    // in [1, n] and neither overflows nor vanishes. Dividing by kT (not multiplying by an
-    // infinite beta) keeps a vanishing kT well defined: the result tends to the largest deviation.
+    // Log-sum-exp: every term is at most 1, and the largest is exactly 1, so the sum lies in
+    // [1, n] and neither overflows nor vanishes. (The largest deviation is below 0 only through
+    // rounding, where the mean of a nearly constant series lies just above every value.) Dividing
+    // by kT (not multiplying by an infinite beta) keeps a vanishing kT well defined: the result
+    // tends to the largest deviation.
     double shifted = 0.0;
     for (double e : series) {
         const double d = e - mean;

@@ -2,7 +2,11 @@
 
 #include <cfloat>
 #include <cmath>
+#include <iomanip>
 #include <random>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "entropy_estimator.h"
 
@@ -67,19 +71,36 @@ TEST(EntropyEstimator, OneLargeDeviationAmongManyStaysFinite) {
     EXPECT_NEAR(result, expected, 1e-12 * expected);
 }
 
-TEST(EntropyEstimator, ExactZeros) {
-    EXPECT_EQ(estimateEntropyTerm({-250, -250, -250, -250}, 298.15), 0.0);
-    EXPECT_EQ(estimateEntropyTerm({123.456}, 310), 0.0);
-    EXPECT_EQ(estimateEntropyTerm({1e308, 1e308, 1e308}, 300), 0.0);  // the plain sum overflows
+// The result as the dialogue prints it, at the edges: exact zeros, the switch to the shifted sum
+// on either side of its threshold, and the limits at vanishing and overflowing temperatures.
+TEST(EntropyEstimator, PrintedResultsAtTheEdges) {
+    struct Row {
+        EnergySeries series;
+        double temperature;
+        std::string printed;
+    };
+    for (const Row& row : std::vector<Row>{
+             {{-250, -250, -250, -250}, 298.15, "         0"},
+             {{123.456}, 310, "         0"},
+             {{1e308, 1e308, 1e308}, 300, "         0"},  // the plain sum of the energies overflows
+             {{0, 20}, 1, "   9.99424"},                   // 1202 kT apart: shifted, or exp overflows
+             {{0, 4000, 3999}, 300, "   1332.21"},          // 535 kT: just past the threshold
+             {{0, 2000, 1999}, 300, "   665.538"},          // 267 kT: the plain sum
+             {{1.0, 3.0}, 1e-310, "         1"},            // 1/kT overflows: the largest deviation
+             {{1.0, 3.0}, DBL_TRUE_MIN, "         1"},
+             {{2.0, 2.0}, 1e-310, "         0"},
+             {{0.1, 0.1, 0.1}, 1e-19, "-1.38778e-17"},      // every deviation -1.7e4 kT: shifted, not ln 0
+             {{0.1, 0.1, 0.1}, 1e-18, "-1.38778e-17"},
+             {{-100}, 1e308, "         0"},                 // kT overflows: the limit 0, not 0 * inf
+             {{-100, -102, -98}, 2.2e307, "         0"},
+             {{-100, -102, -98}, 1e307, "         0"},       // kT finite, beta tiny
+         }) {
+        std::ostringstream printed;
+        printed << std::setw(10) << estimateEntropyTerm(row.series, row.temperature);
+        EXPECT_EQ(printed.str(), row.printed) << "T = " << row.temperature << ", first energy " << row.series.front();
+    }
 }
 
 TEST(EntropyEstimator, EmptySeriesIsNotANumber) { EXPECT_TRUE(std::isnan(estimateEntropyTerm({}, 300))); }
-
-// So cold that 1/kT overflows: the average tends to its largest term, the largest deviation.
-TEST(EntropyEstimator, VanishingTemperatureGivesLargestDeviation) {
-    EXPECT_EQ(estimateEntropyTerm({1.0, 3.0}, 1e-310), 1.0);
-    EXPECT_EQ(estimateEntropyTerm({1.0, 3.0}, DBL_TRUE_MIN), 1.0);
-    EXPECT_EQ(estimateEntropyTerm({2.0, 2.0}, 1e-310), 0.0);
-}
 
 }  // namespace
