@@ -1,10 +1,11 @@
 #include "bar_chart.h"
 
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
-#include <random>
 #include <string>
 #include <system_error>
 
@@ -70,9 +71,13 @@ std::string chartText(const EnergySummary& s, NonPolarModel model) {
 // Creates a file that did not exist, beside `finalName`, and writes `text` to it. Returns
 // its name, or nothing (leaving no file behind) when any step fails, the final flush included.
 std::optional<std::string> writeTemporary(const std::string& finalName, const std::string& text) {
-    std::random_device entropy;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string name = format(".%s.%08x.tmp", finalName.c_str(), entropy());
+    // The name only has to make a clash unlikely; the exclusive create makes it impossible. It is
+    // taken from the clock, not from std::random_device, which may need a file handle of its own
+    // (libc++ opens /dev/urandom) and throws when none is left.
+    const auto tick = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        const auto tag = static_cast<unsigned>(tick ^ (tick >> 32)) + attempt * 0x9e3779b9u;
+        const std::string name = format(".%s.%08x.tmp", finalName.c_str(), tag);
         std::FILE* file = createExclusive(name);
         if (file == nullptr) continue;
         // Some C runtimes report a failed buffered write only when it is flushed, not at fclose.
