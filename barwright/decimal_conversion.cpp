@@ -1,7 +1,5 @@
 #include "decimal_conversion.h"
 
-#include <algorithm>
-#include <clocale>
 #include <cstdlib>
 #include <string>
 
@@ -13,13 +11,9 @@
 double convertDecimal(std::string_view digits) {
 #if DECIMAL_FROM_CHARS
     double value = 0.0;
-    const auto [next, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec == std::errc{} && next == digits.data() + digits.size()) return value;
-    // Out of range: from_chars does not say which way, strtod does.
+    if (std::from_chars(digits.data(), digits.data() + digits.size(), value).ec == std::errc{}) return value;
 #endif
-    // strtod expects the decimal point of the locale in force; give it that one.
-    std::string text(digits);
-    const auto point = std::find(text.begin(), text.end(), '.');
-    if (point != text.end()) text.replace(point, point + 1, std::localeconv()->decimal_point);
-    return std::strtod(text.c_str(), nullptr);
+    // Out of range from_chars only says so; strtod gives HUGE_VAL or the tiny value, as %lf
+    // stores it. The program never leaves the "C" locale, where strtod's decimal point is '.'.
+    return std::strtod(std::string(digits).c_str(), nullptr);
 }

@@ -1,7 +1,5 @@
 #include "decimal_conversion.h"
 
-#include <algorithm>
-#include <clocale>
 #include <cstdlib>
 #include <string>
 
@@ -12,16 +10,11 @@
 
 double convertDecimal(std::string_view text) {
 #if DECIMAL_FROM_CHARS
-    // from_chars takes no '+'. Out of range it reports only that, not which way: strtod tells.
-    const std::string_view body = text.starts_with('+') ? text.substr(1) : text;
     double value = 0.0;
-    const auto [next, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
-    if (ec == std::errc{} && next == body.data() + body.size()) return value;
+    if (std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc{}) return value;
+    // Out of range, from_chars does not say which way, and it takes no leading '+': strtod does both.
 #endif
-    // strtod reads the decimal point of the C locale in force, so the text is handed over with its
-    // point spelled that way: the result does not depend on the locale the process runs in.
-    std::string local(text);
-    const auto point = std::find(local.begin(), local.end(), '.');
-    if (point != local.end()) local.replace(point, point + 1, std::localeconv()->decimal_point);
-    return std::strtod(local.c_str(), nullptr);
+    // The programs never leave the "C" locale the C library starts in, where strtod reads '.' as
+    // the decimal point.
+    return std::strtod(std::string(text).c_str(), nullptr);
 }

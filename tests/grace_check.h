@@ -1,7 +1,8 @@
 // Loads a chart into Grace itself (gracebat, headless) and checks what Grace made of it from the
 // project file it saves: no complaint while parsing, set 0 a bar chart with error bars holding
 // the six points, set 1 the two-point baseline, and the five labels under the bars. Where
-// gracebat is not installed the check is skipped, except under CI, which must run it.
+// gracebat is not installed the check is skipped, except under CI, which must run it (not on
+// Windows, which has no Grace).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -47,18 +48,17 @@ inline std::vector<std::string> savedSet(const std::vector<std::string>& agr, in
 }
 
 inline bool available() {
-#ifdef _WIN32
-    return false;
-#else
     static const bool found = std::system("command -v gracebat > /dev/null 2>&1") == 0;
     return found;
-#endif
 }
 
 }  // namespace grace
 
 inline void expectGraceReadsChart(const std::filesystem::path& chart) {
     namespace fs = std::filesystem;
+#ifdef _WIN32
+    return;  // Grace is a Unix program; the charts' bytes are the same as on Linux, less CRs
+#endif
     if (!grace::available()) {
         if (std::getenv("CI") != nullptr) ADD_FAILURE() << "gracebat is not installed, and CI must run the Grace check";
         return;
