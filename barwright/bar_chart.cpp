@@ -71,22 +71,18 @@ std::string chartText(const EnergySummary& s, NonPolarModel model) {
 // Creates a file that did not exist, beside `finalName`, and writes `text` to it. Returns
 // its name, or nothing (leaving no file behind) when any step fails, the final flush included.
 std::optional<std::string> writeTemporary(const std::string& finalName, const std::string& text) {
-    // The name only has to make a clash unlikely; the exclusive create makes it impossible. It is
+    // The name only has to make a clash unlikely; the exclusive create makes one harmless. It is
     // taken from the clock, not from std::random_device, which may need a file handle of its own
     // (libc++ opens /dev/urandom) and throws when none is left.
     const auto tick = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (unsigned attempt = 0; attempt < 16; ++attempt) {
-        const auto tag = static_cast<unsigned>(tick ^ (tick >> 32)) + attempt * 0x9e3779b9u;
-        const std::string name = format(".%s.%08x.tmp", finalName.c_str(), tag);
-        std::FILE* file = createExclusive(name);
-        if (file == nullptr) continue;
-        // Some C runtimes report a failed buffered write only when it is flushed, not at fclose.
-        const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-                             std::fflush(file) == 0 && std::ferror(file) == 0;
-        if (std::fclose(file) == 0 && written) return name;
-        std::remove(name.c_str());
-        return std::nullopt;
-    }
+    const std::string name = format(".%s.%08x.tmp", finalName.c_str(), static_cast<unsigned>(tick ^ (tick >> 32)));
+    std::FILE* file = createExclusive(name);
+    if (file == nullptr) return std::nullopt;
+    // Some C runtimes report a failed buffered write only when it is flushed, not at fclose.
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+                         std::fflush(file) == 0 && std::ferror(file) == 0;
+    if (std::fclose(file) == 0 && written) return name;
+    std::remove(name.c_str());
     return std::nullopt;
 }
 

@@ -75,14 +75,11 @@ struct Scanner {
                 digit = digit || line[p] != '.';
             }
             if (!digit) return false;
-            std::size_t numberEnd = p;
             if (p < line.size() && (line[p] == 'e' || line[p] == 'E')) {
                 if (++p < line.size() && (line[p] == '+' || line[p] == '-')) ++p;
-                const std::size_t exponent = p;
                 while (p < line.size() && isDigit(line[p])) ++p;
-                if (p != exponent) numberEnd = p;
             }
-            magnitude = convertDecimal(line.substr(first, numberEnd - first));
+            magnitude = convertDecimal(line.substr(first, p - first));
         }
         target = negative ? -magnitude : magnitude;
         pos = p;

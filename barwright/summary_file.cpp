@@ -22,7 +22,7 @@ bool SummaryFile::readLine(std::string& line) {
         if (begin_ == end_) {
             begin_ = 0;
             end_ = std::fread(block_, 1, sizeof block_, file_);
-            if (end_ == 0) return !line.empty() && !readFailed();  // a last line without '\n' counts
+            if (end_ == 0) return !line.empty();  // a last line without '\n' counts
         }
         const char* start = block_ + begin_;
         const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));

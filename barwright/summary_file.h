@@ -16,7 +16,7 @@ public:
 
     bool isOpen() const { return file_ != nullptr; }
     // The next line, without its '\n', whatever its length and whatever bytes it holds. False at
-    // the end of the file, and when a read failed.
+    // the end of the file, and after a failed read (readFailed tells which).
     bool readLine(std::string& line);
     bool readFailed() const { return file_ != nullptr && std::ferror(file_) != 0; }
 
