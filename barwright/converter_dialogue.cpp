@@ -63,7 +63,7 @@ struct Scanner {
         } else if (continuesWith(p, "inf")) {
             magnitude = std::numeric_limits<double>::infinity();
             p += 3;
-            if (p < line.size() && (line[p] | 0x20) == 'i') {
+            if (continuesWith(p, "i")) {
                 if (!continuesWith(p, "inity")) return false;  // begun as "infinity" but not finished
                 p += 5;
             }

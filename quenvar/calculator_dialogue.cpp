@@ -30,6 +30,15 @@ struct LineCursor {
     void take() { ++p; }
 };
 
+// Takes the stream's characters for the number grammar one at a time, as extraction does, so
+// that whatever follows the number stays for the next read.
+struct StreamCursor {
+    std::istream& in;
+    std::string text;
+    int peek() const { return in.peek(); }
+    void take() { text += static_cast<char>(in.get()); }
+};
+
 // Reads one number at p as stream extraction would; returns the position after it, or nullptr
 // where extraction fails (not a number, or beyond the double range; a value below the range reads
 // as 0 or a subnormal). The value is converted only where it is wanted or where it might overflow.
@@ -111,19 +120,6 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize) {
     }
     return reading;
 }
-
-namespace {
-
-// Takes the stream's characters for the number grammar one at a time, as extraction does, so
-// that whatever follows the number stays for the next read.
-struct StreamCursor {
-    std::istream& in;
-    std::string text;
-    int peek() const { return in.peek(); }
-    void take() { text += static_cast<char>(in.get()); }
-};
-
-}  // namespace
 
 std::optional<double> readNumber(std::istream& in) {
     StreamCursor cursor{in >> std::ws, {}};

@@ -10,7 +10,9 @@
 // A directory, or a name that holds a NUL byte (no file has one), does not open. The file is read
 // through C stdio, whose ferror tells a failed read from the end of the file on every C library;
 // such a failure reaches the stream as badbit, as any exception thrown during input does. (Some
-// standard libraries' file streams report a failed read as a plain end of file.)
+// standard libraries' file streams report a failed read as a plain end of file.) The stream
+// serves block reads (istream::read), straight from the file into the caller's block: they are
+// all the energy reader does.
 class EnergyFile {
 public:
     explicit EnergyFile(const std::string& name);
@@ -23,10 +25,7 @@ public:
 private:
     struct Buffer : std::streambuf {
         std::FILE* file = nullptr;
-        char slot[4096];
-        int_type underflow() override;
         std::streamsize xsgetn(char* to, std::streamsize count) override;
-        std::size_t readOrThrow(char* to, std::size_t count);
     };
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }

@@ -8,8 +8,8 @@
 //   files/     copied into an empty working directory before the run
 //   setup      more of the working directory, for what git cannot hold or is too large to commit,
 //              one line each: "mkdir DIR", or "write FILE PIECE..." where a piece is "text" with
-//              C escapes, N*"text" (N copies; {i} in the text counts them from 1), or <NAME (the
-//              bytes of a file already there)
+//              C escapes (\x22 for a double quote), N*"text" (N copies; {i} in the text counts
+//              them from 1), or <NAME (the bytes of a file already there)
 //   limit      shell commands that constrain the binary (such as a file-size limit); such a case
 //              runs through the binary only, and not on Windows
 //   verify.sh  a shell script that checks results too large to commit (not on Windows)
@@ -143,11 +143,6 @@ void performSetup(const fs::path& setup, const fs::path& work) {
             }
             std::string text;
             ASSERT_TRUE(words.get() == '"' && std::getline(words, text, '"')) << line;
-            while (text.ends_with('\\')) {  // an escaped quote inside the text
-                std::string more;
-                std::getline(words, more, '"');
-                text += '"' + more;
-            }
             text = unescaped(text);
             const std::size_t counter = text.find("{i}");
             for (long i = 1; i <= count; ++i) {
