@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (transcript.rfind("Quenvar Program, v1.0\n", 0) != 0) failRun("the banner is missing", transcript);
     if (status == 1) {
-        if (transcript.find("Error! Input ended before all answers were given.") == std::string::npos) {
+        if (!transcript.ends_with("\nError! Input ended before all answers were given.\n")) {
             failRun("status 1 without its message", transcript);
         }
         return 0;

@@ -33,6 +33,7 @@ for file in "$cases"/barwright/*/files/*.dat "$root/examples/summary_energy.dat"
 done
 seed barwright_run $'d\n'
 seed barwright_run $'missing.dat\n'
+seed barwright_run $'"Processing Complex 1, output file sum_0001.xvg Error! Can not write output file\n'
 rm "$seeds/energy_head.xvg"
 
 mkdir -p "$build/fuzz-findings" "$build/fuzz-scratch"
