@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string>
 
+#include "common_line_fast_path.h"
 #include "decimal_conversion.h"
 #include "energy_file.h"
 #include "extraction_grammar.h"
@@ -69,25 +70,44 @@ LineKind parseLine(const char* p, const char* end, double& energy) {
     return LineKind::kData;
 }
 
+// Room for a block, the sentinel '\n' after it and the fast path's padding after that. Zeroed,
+// so that the whole words the fast path loads near the sentinel hold no undefined bytes.
+std::unique_ptr<char[]> newBuffer(std::size_t capacity) {
+    return std::unique_ptr<char[]>(new char[capacity + 1 + kCommonLinePadding]());
+}
+
 }  // namespace
 
-EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize) {
+EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths) {
     EnergyFileReading reading;
-    // Left uninitialised: only the bytes read, and the sentinel '\n' one past them, are looked at.
     std::size_t capacity = std::max<std::size_t>(blockSize, 1);
-    std::unique_ptr<char[]> buffer(new char[capacity + 1]);
+    std::unique_ptr<char[]> buffer = newBuffer(capacity);
     std::size_t begin = 0, filled = 0;  // unconsumed bytes are buffer[begin, filled)
     bool atEnd = false;
     std::uint64_t lineNumber = 0;
+    const auto fastPath = paths == LinePaths::kFastWhereItCan           ? readCommonDataLine
+                          : paths == LinePaths::kPortableFastWhereItCan ? readCommonDataLinePortable
+                                                                       : nullptr;
 
     for (;;) {
         const char* base = buffer.get();
+        double energy = 0.0;
+        if (const char* end = fastPath != nullptr && begin < filled ? fastPath(base + begin, energy) : nullptr) {
+            // Settled, unless the '\n' found is the sentinel and the line goes on in the next block.
+            const bool complete = end < base + filled;
+            if (complete || atEnd) {
+                ++lineNumber;
+                reading.series.push_back(energy);
+                begin = static_cast<std::size_t>(end - base) + (complete ? 1 : 0);
+                continue;
+            }
+        }
         const void* newline = std::memchr(base + begin, '\n', filled - begin);
         if (newline == nullptr && !atEnd) {
             // Keep the partial line, make room (growing only for a line longer than a block), refill.
             filled -= begin;
             if (filled == capacity) {
-                std::unique_ptr<char[]> larger(new char[capacity * 2 + 1]);
+                std::unique_ptr<char[]> larger = newBuffer(capacity * 2);
                 std::memcpy(larger.get(), base + begin, filled);
                 buffer = std::move(larger);
                 capacity *= 2;
@@ -106,7 +126,6 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize) {
 
         const char* lineEnd = newline != nullptr ? static_cast<const char*>(newline) : base + filled;
         ++lineNumber;
-        double energy = 0.0;
         switch (parseLine(base + begin, lineEnd, energy)) {
             case LineKind::kSkipped:
                 break;

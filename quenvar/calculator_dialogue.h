@@ -25,9 +25,17 @@ struct EnergyFileReading {
 // directives) and blank lines are skipped; every other line must begin with kEnergyColumn
 // numbers read as stream extraction of a double reads them, and contributes the last one.
 // The file is read in blocks of `blockSize` bytes; a line longer than a block grows the buffer.
-// Small blocks only serve tests, which use them to put many lines across block edges.
+// Lines of the common shape take a fast path, every other line the exact one. Small blocks and
+// the other choices of path only serve tests, which use them to put many lines across block
+// edges and to prove that every path gives the same verdicts.
 inline constexpr std::size_t kEnergyBlockSize = std::size_t{1} << 16;
-EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize = kEnergyBlockSize);
+enum class LinePaths {
+    kFastWhereItCan,          // the fast path with the machine's vector instructions where it has them
+    kPortableFastWhereItCan,  // the fast path with the portable byte tests
+    kExactOnly,
+};
+EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize = kEnergyBlockSize,
+                                   LinePaths paths = LinePaths::kFastWhereItCan);
 
 // Reads one number from `in` as `in >> double` reads it, with the same grammar as the file's
 // numbers: leading white space is skipped, and only the characters extraction takes are taken.

@@ -20,9 +20,32 @@ using Verdict = EnergyFileReading::Verdict;
 
 std::string verdictOf(const LineVerdict& v) { return v.skipped ? "skip" : v.malformed ? "fail" : bitsOf(v.energy); }
 
+bool sameReading(const EnergyFileReading& a, const EnergyFileReading& b) {
+    if (a.verdict != b.verdict || a.malformedLine != b.malformedLine || a.series.size() != b.series.size()) return false;
+    for (std::size_t i = 0; i < a.series.size(); ++i) {
+        if (bitsOf(a.series[i]) != bitsOf(b.series[i])) return false;
+    }
+    return true;
+}
+
+// Reads the file along every path the reader has; they must agree on every line.
+EnergyFileReading readEveryPath(const std::string& contents, std::size_t blockSize = kEnergyBlockSize) {
+    std::optional<EnergyFileReading> first;
+    for (const LinePaths paths : {LinePaths::kExactOnly, LinePaths::kFastWhereItCan, LinePaths::kPortableFastWhereItCan}) {
+        std::istringstream file(contents);
+        EnergyFileReading reading = readEnergySeries(file, blockSize, paths);
+        if (!first) {
+            first = std::move(reading);
+        } else if (!sameReading(*first, reading)) {
+            ADD_FAILURE() << "path " << static_cast<int>(paths) << " differs from the exact one (block " << blockSize
+                          << ") on: " << escaped(contents.substr(0, 300));
+        }
+    }
+    return *first;
+}
+
 std::string readerVerdict(const std::string& line) {
-    std::istringstream file(line);
-    const EnergyFileReading reading = readEnergySeries(file);
+    const EnergyFileReading reading = readEveryPath(line);
     if (reading.verdict == Verdict::kMalformedLine) return "fail";
     EXPECT_EQ(reading.verdict, Verdict::kRead) << line;
     if (reading.series.size() > 1) ADD_FAILURE() << "one line, more than one energy: " << escaped(line);
@@ -123,14 +146,46 @@ TEST(EnergyReader, GeneratedLinesReadAsStreamExtraction) {
     }
 }
 
+// Lines of the shape the fast path settles (spaces between plain decimals), most of them with
+// one flaw somewhere: a byte changed, added or taken away. Every path and the reference must
+// agree, on lines near the edge of what the fast path takes.
+TEST(EnergyReader, CommonLinesWithOneFlawReadAsStreamExtraction) {
+    static const char kFlaws[] = " \t\r\v-+.eE0123456789#@x/:,\0\x80\xff";
+    std::mt19937_64 random(20261208);
+    for (int n = 0; n < 30000; ++n) {
+        std::string line(random() % 3, ' ');
+        for (int column = 0, columns = 7 + static_cast<int>(random() % 4); column < columns; ++column) {
+            if (random() % 3 == 0) line += '-';
+            const int digits = static_cast<int>(random() % 9);
+            for (int d = 0; d < digits; ++d) line += static_cast<char>('0' + random() % 10);
+            if (random() % 4 != 0) line += '.';
+            for (int d = static_cast<int>(random() % 8); d > 0; --d) line += static_cast<char>('0' + random() % 10);
+            line.append(1 + random() % 6, ' ');
+        }
+        if (random() % 2) line.pop_back();
+        const std::size_t at = random() % (line.size() + 1);
+        const char flaw = kFlaws[random() % (sizeof kFlaws - 1)];
+        switch (random() % 4) {
+            case 0: break;
+            case 1: line.insert(at, 1, flaw); break;
+            case 2: if (at < line.size()) line[at] = flaw; break;
+            case 3: if (at < line.size()) line.erase(at, 1); break;
+        }
+        const std::string verdict = readerVerdict(line);  // every path, compared
+        if (const std::optional<std::string> live = liveVerdict(line)) { EXPECT_EQ(verdict, *live) << escaped(line); }
+        if (HasFailure()) return;
+    }
+}
+
 // A file much larger than one block, with lines straddling block edges, a line longer than a
 // block and a last line without a line end, against a getline-and-extract reference.
 TEST(EnergyReader, ManyBlocksMatchLineByLineReference) {
     std::mt19937_64 random(7);
     std::string file = "# energies\n@TYPE xy\n";
     for (int frame = 0; frame < 60000; ++frame) {
-        file += std::to_string(frame) + " 1.5 -2.25 3e2 4 5 6 " + std::to_string(-250.0 + (random() % 20000) / 1000.0) +
-                " 9\n";
+        // Mostly the common shape, which the fast path settles; every seventh line has an exponent.
+        file += std::to_string(frame) + (frame % 7 ? " 1.5 -2.25 300 4 5 6 " : " 1.5 -2.25 3e2 4 5 6 ") +
+                std::to_string(-250.0 + (random() % 20000) / 1000.0) + " 9\n";
         if (frame == 30000) file += "1 2 3 4 5 6 7 -111.5" + std::string(3 << 20, ' ') + "x\n";
         if (frame % 997 == 0) file += "\n# comment at frame " + std::to_string(frame) + "\n";
     }
@@ -141,8 +196,7 @@ TEST(EnergyReader, ManyBlocksMatchLineByLineReference) {
     ASSERT_EQ(expected.series.size(), 60002u);
     // Tiny blocks put nearly every line across a block edge and make every line outgrow one.
     for (const std::size_t blockSize : {kEnergyBlockSize, std::size_t{4096}, std::size_t{61}, std::size_t{1}}) {
-        std::istringstream stream(file);
-        const EnergyFileReading reading = readEnergySeries(stream, blockSize);
+        const EnergyFileReading reading = readEveryPath(file, blockSize);
         ASSERT_EQ(reading.verdict, Verdict::kRead) << blockSize;
         EXPECT_EQ(reading.series, expected.series) << blockSize;
     }
@@ -154,8 +208,7 @@ TEST(EnergyReader, ManyBlocksMatchLineByLineReference) {
 TEST(EnergyReader, NumberEndingAtTheLastByteOfTheLastBlock) {
     for (const std::string& file : {std::string("1 2 3 4 5 6 7 12"), std::string("# c\n1 2 3 4 5 6 7 8e1")}) {
         for (std::size_t blockSize = 1; blockSize <= file.size(); ++blockSize) {
-            std::istringstream stream(file);
-            const EnergyFileReading reading = readEnergySeries(stream, blockSize);
+            const EnergyFileReading reading = readEveryPath(file, blockSize);
             ASSERT_EQ(reading.verdict, Verdict::kRead) << blockSize;
             EXPECT_EQ(reading.series, EnergySeries{file.back() == '2' ? 12.0 : 80.0}) << blockSize;
         }
@@ -166,8 +219,7 @@ TEST(EnergyReader, MalformedLineNumberCountsEveryLine) {
     std::string file = "# header\n\n";
     for (int i = 0; i < 200000; ++i) file += "1 2 3 4 5 6 7 8\n";
     file += "1 2 3 4 5 6 7\n1 2 3 4 5 6 7 8\n";
-    std::istringstream stream(file);
-    const EnergyFileReading reading = readEnergySeries(stream);
+    const EnergyFileReading reading = readEveryPath(file);
     EXPECT_EQ(reading.verdict, Verdict::kMalformedLine);
     EXPECT_EQ(reading.malformedLine, 200003u);
     EXPECT_TRUE(reading.series.empty());

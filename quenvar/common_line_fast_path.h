@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+
+// The fast path of the energy reader, for the shape nearly every data line of a real energy file
+// has: columns separated by spaces, each of the first eight a plain decimal number of at most 15
+// characters,  [-] digits [. digits]  with at least one digit, and no '#' or '@' anywhere. It
+// reads such a line sixteen bytes at a time and settles it in one pass; any other line (comments,
+// tabs, exponents, long numbers, odd bytes) is left to the exact reader, which gives every line its
+// verdict. On the lines it settles it gives the exact reader's verdict and value, bit for bit: the
+// eighth number goes through the same conversion.
+
+// Readable bytes the buffer needs past a line's '\n': a window may start at the '\n' itself.
+inline constexpr std::size_t kCommonLinePadding = 16;
+
+// `line` starts a line in a buffer in which a '\n' follows it (the line's end, or a sentinel),
+// with kCommonLinePadding readable bytes after that '\n'. Where the line has the common shape,
+// stores its eighth number in `energy` and returns the position of its '\n'; otherwise returns
+// nullptr and leaves `energy` alone.
+const char* readCommonDataLine(const char* line, double& energy);
+
+// The same, with the portable byte tests even where vector instructions serve the first. Tests
+// use it so that both are proven on every machine that has both.
+const char* readCommonDataLinePortable(const char* line, double& energy);
