@@ -76,10 +76,23 @@ std::unique_ptr<char[]> newBuffer(std::size_t capacity) {
     return std::unique_ptr<char[]>(new char[capacity + 1 + kCommonLinePadding]());
 }
 
+// Grows the series once to what the whole file will likely need, judged from the lines read so
+// far, so that a long series is neither copied as it doubles nor first touched twice: on some
+// systems those page faults cost more than reading the file. An estimate that falls short only
+// means the series grows as usual from there.
+void reserveForWholeFile(EnergySeries& series, std::uint64_t bytesSoFar, std::uint64_t fileBytes) {
+    if (series.empty() || bytesSoFar == 0 || fileBytes <= bytesSoFar) return;
+    const double perLine = static_cast<double>(bytesSoFar) / static_cast<double>(series.size());
+    series.reserve(static_cast<std::size_t>(static_cast<double>(fileBytes) / perLine * 1.05) + 64);
+}
+
 }  // namespace
 
-EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths) {
+EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths,
+                                   std::uint64_t fileBytes) {
     EnergyFileReading reading;
+    std::uint64_t bytesRead = 0;
+    bool reserved = false;
     std::size_t capacity = std::max<std::size_t>(blockSize, 1);
     std::unique_ptr<char[]> buffer = newBuffer(capacity);
     std::size_t begin = 0, filled = 0;  // unconsumed bytes are buffer[begin, filled)
@@ -106,6 +119,10 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
         if (newline == nullptr && !atEnd) {
             // Keep the partial line, make room (growing only for a line longer than a block), refill.
             filled -= begin;
+            if (!reserved && !reading.series.empty()) {
+                reserveForWholeFile(reading.series, bytesRead - filled, fileBytes);
+                reserved = true;
+            }
             if (filled == capacity) {
                 std::unique_ptr<char[]> larger = newBuffer(capacity * 2);
                 std::memcpy(larger.get(), base + begin, filled);
@@ -118,6 +135,7 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
             file.read(buffer.get() + filled, static_cast<std::streamsize>(capacity - filled));
             if (file.bad()) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
             filled += static_cast<std::size_t>(file.gcount());
+            bytesRead += static_cast<std::uint64_t>(file.gcount());
             buffer[filled] = '\n';
             atEnd = file.eof();
             continue;
@@ -181,7 +199,9 @@ bool readSeriesDialogue(std::istream& in, std::ostream& out, EnergySeries& serie
     for (;;) {
         EnergyFile file(name);
         EnergyFileReading reading;
-        if (file.isOpen()) reading = readEnergySeries(file.stream());
+        if (file.isOpen()) {
+            reading = readEnergySeries(file.stream(), kEnergyBlockSize, LinePaths::kFastWhereItCan, file.size());
+        }
         if (!file.isOpen() || reading.verdict == EnergyFileReading::Verdict::kUnreadable) {
             say(out, "Error! Can not open input file " + name);
         } else if (reading.verdict == EnergyFileReading::Verdict::kMalformedLine) {

@@ -34,8 +34,10 @@ enum class LinePaths {
     kPortableFastWhereItCan,  // the fast path with the portable byte tests
     kExactOnly,
 };
+// `fileBytes`, where known, is the file's size: the series is then given room for the whole file
+// once the first block has shown how long its lines are.
 EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize = kEnergyBlockSize,
-                                   LinePaths paths = LinePaths::kFastWhereItCan);
+                                   LinePaths paths = LinePaths::kFastWhereItCan, std::uint64_t fileBytes = 0);
 
 // Reads one number from `in` as `in >> double` reads it, with the same grammar as the file's
 // numbers: leading white space is skipped, and only the characters extraction takes are taken.

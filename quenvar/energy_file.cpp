@@ -9,6 +9,8 @@ EnergyFile::EnergyFile(const std::string& name) {
     if (name.find('\0') != std::string::npos || std::filesystem::is_directory(name, ignored)) return;
     file_.reset(std::fopen(name.c_str(), "rb"));
     buffer_.file = file_.get();
+    const std::uintmax_t bytes = std::filesystem::file_size(name, ignored);
+    if (file_ && !ignored) size_ = static_cast<std::uint64_t>(bytes);
 }
 
 std::streamsize EnergyFile::Buffer::xsgetn(char* to, std::streamsize count) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <istream>
 #include <memory>
@@ -20,6 +21,8 @@ public:
     EnergyFile& operator=(const EnergyFile&) = delete;
 
     bool isOpen() const { return file_ != nullptr; }
+    // The file's size in bytes as the file system gives it, or 0 where it gives none.
+    std::uint64_t size() const { return size_; }
     std::istream& stream() { return stream_; }
 
 private:
@@ -31,6 +34,7 @@ private:
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
     std::unique_ptr<std::FILE, Closer> file_;
+    std::uint64_t size_ = 0;
     Buffer buffer_;
     std::istream stream_{&buffer_};
 };

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "calculator_dialogue.h"
+#include "common_line_fast_path.h"
 #include "recorded_verdicts.h"
 #include "reference_readers.h"
 
@@ -174,6 +175,60 @@ TEST(EnergyReader, CommonLinesWithOneFlawReadAsStreamExtraction) {
         const std::string verdict = readerVerdict(line);  // every path, compared
         if (const std::optional<std::string> live = liveVerdict(line)) { EXPECT_EQ(verdict, *live) << escaped(line); }
         if (HasFailure()) return;
+    }
+}
+
+// Long numbers at every position of a 64-byte chunk, as the first number and as the eighth: the
+// fast path must take those that fit and leave the others, at the same verdict.
+TEST(EnergyReader, LongNumbersAtEveryPositionReadAsStreamExtraction) {
+    const std::vector<std::string> shapes{"123456789012345", "-123456789012345", "1234567890123.4", "-1234567.1234567",
+                                          "12345678901234.", "1234567890123456", "-1234567.12345678", "-.1234567890123"};
+    for (std::size_t spaces = 0; spaces <= 80; ++spaces) {
+        for (const std::string& shape : shapes) {
+            for (const std::string& line : {std::string(spaces, ' ') + shape + " 2 3 4 5 6 7 8",
+                                            "1 2 3 4 5 6 7" + std::string(spaces + 1, ' ') + shape + " 9"}) {
+                const std::string verdict = readerVerdict(line);  // every path, compared
+                if (const std::optional<std::string> live = liveVerdict(line)) { EXPECT_EQ(verdict, *live) << line; }
+            }
+        }
+    }
+}
+
+// The fast path settles the common shape itself, with either kind of byte test, instead of
+// leaving it to the exact reader (which would give the same verdicts, only slower).
+TEST(EnergyReader, FastPathSettlesTheCommonShape) {
+    std::vector<std::pair<std::string, bool>> lines{
+        {"     0.000    1822.692487    4620.656867    5104.328295     305.824198    -178.270253     -64.442354    "
+         "-242.712606   11610.789240", true},
+        {"1 2 3 4 5 6 7 8", true},
+        {"-1 -2.5 -.5 5. 0 -0 00 -3.25 # a comment after the eighth", false},
+        {"-1 -2.5 -.5 5. 0 -0 00 -3.25 @", false},
+        {"-1 -2.5 -.5 5. 0 -0 00 -3.25 words after it\r", true},
+        {std::string(100, ' ') + "1 2 3 4 5 6 7 8", true},
+        {"1 2 3 4 5 6 7 8" + std::string(200, ' ') + "9", true},
+        {"1	2 3 4 5 6 7 8", false},
+        {"1 2 3 4 5 6 7 8e1", false},
+        {"+1 2 3 4 5 6 7 8", false},
+        {"1 2 3 4 5 6 7", false},
+        {"", false},
+    };
+    // The longest numbers it takes, at every position of a chunk.
+    for (std::size_t spaces = 0; spaces <= 80; ++spaces) {
+        for (const char* shape : {"-123456789012345", "-1234567.1234567"}) {
+            lines.emplace_back(std::string(spaces, ' ') + shape + " 2 3 4 5 6 7 8", true);
+            lines.emplace_back("1 2 3 4 5 6 7" + std::string(spaces + 1, ' ') + shape, true);
+        }
+    }
+    for (const auto& [line, settled] : lines) {
+        const std::string buffer = line + "\n" + std::string(kCommonLinePadding, '\0');
+        for (auto* path : {readCommonDataLine, readCommonDataLinePortable}) {
+            double energy = 0.0;
+            const char* end = path(buffer.data(), energy);
+            EXPECT_EQ(end != nullptr, settled) << escaped(line);
+            if (end == nullptr) continue;
+            EXPECT_EQ(end, buffer.data() + line.size()) << escaped(line);
+            EXPECT_EQ(bitsOf(energy), readerVerdict(line)) << escaped(line);
+        }
     }
 }
 
