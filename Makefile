@@ -1,16 +1,24 @@
 # Two commands on a fresh machine: `make demo` and `make test`. `make` alone builds.
+comma := ,
 BUILD ?= build
 JOBS ?= 2
 RUNS ?= 7
 FUZZ_SECONDS ?= 60
 
-.PHONY: all build demo test test-sanitize test-libcxx test-fallback test-windows fuzz bench clean
+.PHONY: all build demo test test-sanitize test-libcxx test-fallback test-windows fuzz bench package test-package clean
+
+# The build shows CMake's own progress lines, not make's "Entering directory" for every level.
+MAKEFLAGS += --no-print-directory
 
 all: build
 
+# $(call configure,DIR,ENV,OPTIONS): configures quietly; CMake's output stays in DIR/configure.log
+# and is shown in full when configuring fails.
+configure = mkdir -p $(1) && $(2) cmake -S . -B $(1) $(3) > $(1)/configure.log 2>&1 || { cat $(1)/configure.log; exit 1; }
+
 # Development builds treat warnings as errors; a plain `cmake` build from source does not.
 build:
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON $(CMAKE_ARGS) > /dev/null
+	@$(call configure,$(BUILD),,-DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON $(CMAKE_ARGS))
 	@cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
@@ -31,7 +39,7 @@ test: build
 # The whole suite again, built by clang++ with AddressSanitizer and UndefinedBehaviorSanitizer;
 # the first report ends the test that caused it.
 test-sanitize:
-	@CXX=clang++ cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON -DSANITIZERS=address,undefined > /dev/null
+	@$(call configure,$(BUILD)-sanitize,CXX=clang++,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON -DSANITIZERS=address$(comma)undefined)
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
 	@cd $(BUILD)-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
@@ -42,23 +50,24 @@ GTEST_SOURCES ?= /usr/src/googletest
 
 # The whole suite built by clang++ 16 against libc++ (as on macOS).
 test-libcxx:
-	@CXX=clang++-16 CXXFLAGS=-stdlib=libc++ cmake -S . -B $(BUILD)-libcxx -DCMAKE_BUILD_TYPE=Release \
-	  -DWARNINGS_AS_ERRORS=ON -DGTEST_SOURCE_DIR=$(GTEST_SOURCES) > /dev/null
+	@$(call configure,$(BUILD)-libcxx,CXX=clang++-16 CXXFLAGS=-stdlib=libc++,-DCMAKE_BUILD_TYPE=Release \
+	  -DWARNINGS_AS_ERRORS=ON -DGTEST_SOURCE_DIR=$(GTEST_SOURCES))
 	@cmake --build $(BUILD)-libcxx -j $(JOBS)
 	@cd $(BUILD)-libcxx && ctest --output-on-failure -j $(JOBS)
 
 # The whole suite with decimal text converted by strtod, as where from_chars lacks doubles.
 test-fallback:
-	@cmake -S . -B $(BUILD)-fallback -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON -DSTRTOD_FALLBACK=ON > /dev/null
+	@$(call configure,$(BUILD)-fallback,,-DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON -DSTRTOD_FALLBACK=ON)
 	@cmake --build $(BUILD)-fallback -j $(JOBS)
 	@cd $(BUILD)-fallback && ctest --output-on-failure -j $(JOBS)
 
 # The Windows programs and tests, cross-built with MinGW-w64 and run under wine in a prefix of
 # their own; one wineserver serves every test, so that none races another to start it.
+WINDOWS_OPTIONS = -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON \
+  -DGTEST_SOURCE_DIR=$(GTEST_SOURCES)
 WINE_ENV = WINEPREFIX=$(abspath $(BUILD)-windows)/wineprefix WINEDEBUG=-all
 test-windows:
-	@cmake -S . -B $(BUILD)-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-	  -DWARNINGS_AS_ERRORS=ON -DGTEST_SOURCE_DIR=$(GTEST_SOURCES) > /dev/null
+	@$(call configure,$(BUILD)-windows,,$(WINDOWS_OPTIONS))
 	@mkdir -p $(BUILD)-windows/wineprefix && $(WINE_ENV) wineserver --kill || true
 	@$(WINE_ENV) wineserver --persistent && $(WINE_ENV) wineboot --init > /dev/null 2>&1
 	@$(WINE_ENV) cmake --build $(BUILD)-windows -j $(JOBS)
@@ -67,14 +76,31 @@ test-windows:
 
 # Every libFuzzer harness for FUZZ_SECONDS seconds (clang++, with the sanitizers).
 fuzz:
-	@CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON -DSANITIZERS=address,undefined \
-	  -DBUILD_FUZZERS=ON -DBUILD_TESTING=OFF > /dev/null
+	@$(call configure,$(BUILD)-fuzz,CXX=clang++,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON \
+	  -DSANITIZERS=address$(comma)undefined -DBUILD_FUZZERS=ON -DBUILD_TESTING=OFF)
 	@cmake --build $(BUILD)-fuzz -j $(JOBS)
 	@bash fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS)
 
 # Times quenvar against its peers on a generated 1,000,000-frame file (kept in $(BUILD)/bench/).
 bench: build
 	@python3 bench/run.py $(BUILD) $(RUNS)
+
+# The packages, in $(BUILD)/packages/: a .tar.gz and a .deb of the Linux build, and a .zip of the
+# Windows cross-build where MinGW-w64 is installed.
+package: build
+	@cd $(BUILD) && cpack -B $(abspath $(BUILD))/packages > cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@if command -v x86_64-w64-mingw32-g++-posix > /dev/null; then \
+	  $(call configure,$(BUILD)-windows,,$(WINDOWS_OPTIONS)) && \
+	  cmake --build $(BUILD)-windows -j $(JOBS) --target quenvar barwright && \
+	  cd $(BUILD)-windows && { cpack -B $(abspath $(BUILD))/packages > cpack.log 2>&1 || { cat cpack.log; exit 1; }; }; \
+	else echo "(no MinGW-w64 cross-compiler: no Windows .zip)"; fi
+	@rm -rf $(BUILD)/packages/_CPack_Packages
+	@ls -1 $(BUILD)/packages/
+
+# The packages checked as a user would meet them: contents, lintian, the demo run from the
+# unpacked .deb, the manual pages rendered, and the .zip's file list.
+test-package: package
+	@bash packaging/check_packages.sh $(BUILD)/packages
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-libcxx $(BUILD)-fallback $(BUILD)-windows

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Checks the packages `make package` made, as a user would meet them. Usage: check_packages.sh DIR
+#  - the .deb: its control fields, its contents, no lintian errors, and the programs and manual
+#    pages from it unpacked into a scratch root: the demo runs and the pages render;
+#  - the .tar.gz: the same tree under one top folder;
+#  - the .zip: exactly the two programs, README.txt and the examples (only where it was made).
+# Every manual page source renders without a groff warning.
+set -euo pipefail
+packages=$(cd "$1" && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+check() { local what=$1; shift; if "$@"; then echo "ok: $what"; else fail "$what"; fi; }
+
+version=$(sed -n 's/^project(quenvar-barwright VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+deb=$packages/quenvar-barwright_${version}_amd64.deb
+tgz=$packages/quenvar-barwright-$version-Linux.tar.gz
+zip=$packages/quenvar-barwright-$version-windows-x86_64.zip
+for f in "$deb" "$tgz"; do [ -f "$f" ] || { echo "FAILED: no $f"; exit 1; }; done
+
+# The tree both Linux packages hold, below their prefix.
+tree="bin/barwright
+bin/quenvar
+share/doc/quenvar-barwright/README.md
+share/doc/quenvar-barwright/changelog.gz
+share/doc/quenvar-barwright/copyright
+share/doc/quenvar-barwright/examples/energy_MM.xvg
+share/doc/quenvar-barwright/examples/make_energy_file.py
+share/doc/quenvar-barwright/examples/sum_0001.png
+share/doc/quenvar-barwright/examples/summary_energy.dat
+share/man/man1/barwright.1.gz
+share/man/man1/quenvar.1.gz"
+
+# Manual page sources: no warnings from groff.
+for page in "$root"/quenvar/quenvar.1 "$root"/barwright/barwright.1; do
+  warnings=$(groff -man -ww -z "$page" 2>&1)
+  check "$(basename "$page") renders without warnings" test -z "$warnings"
+  [ -z "$warnings" ] || echo "$warnings"
+done
+
+# The .deb: control fields and contents.
+info=$(dpkg-deb --info "$deb")
+field() { dpkg-deb --field "$deb" "$1"; }
+check "deb Package is quenvar-barwright" test "$(field Package)" = quenvar-barwright
+check "deb Version is $version" test "$(field Version)" = "$version"
+check "deb Architecture is $(dpkg --print-architecture)" test "$(field Architecture)" = "$(dpkg --print-architecture)"
+check "deb Maintainer is the banner's contact" test "$(field Maintainer)" = "Venmark <barwright-maintainers@example.org>"
+check "deb Depends on the C and C++ runtimes" grep -q "^ Depends: .*libc6 (>= .*libstdc++6 (>= " <<< "$info"
+check "deb has a description" grep -q "^ Description: entropic term and bar charts" <<< "$info"
+listed=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\/usr\//, "", $6); print $6 }' | sort)
+check "deb holds the programs, manual pages and documents under /usr" test "$listed" = "$tree"
+check "deb programs are executable" test "$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ && $6 ~ /usr\/bin\// { print $1 }' | sort -u)" = "-rwxr-xr-x"
+
+# lintian: no errors (warnings and notes are printed for the reader).
+if lintian_output=$(lintian --fail-on error "$deb" 2>&1); then
+  echo "ok: lintian reports no errors"
+else
+  fail "lintian reports errors"
+fi
+lintian_output=$(grep -v "running with root privileges" <<< "$lintian_output" || true)
+[ -z "$lintian_output" ] || echo "$lintian_output"
+
+# The .deb unpacked into a scratch root: the demo runs, the manual pages render.
+dpkg-deb -x "$deb" "$scratch/root"
+usr=$scratch/root/usr
+examples=$usr/share/doc/quenvar-barwright/examples
+quenvar_out=$(cd "$scratch" && printf '%s\n298.15\n\n' "$examples/energy_MM.xvg" | "$usr/bin/quenvar")
+check "quenvar from the .deb runs the demo" grep -qx "Quenvar:    13.0048 (KJ/mol)" <<< "$quenvar_out"
+mkdir "$scratch/charts" && cp "$examples/summary_energy.dat" "$scratch/charts/"
+barwright_out=$(cd "$scratch/charts" && printf 'summary_energy.dat\n' | "$usr/bin/barwright")
+check "barwright from the .deb writes three charts" test "$(ls "$scratch/charts" | grep -c '^sum_000[123]\.xvg$')" = 3
+check "barwright from the .deb finishes" grep -qx "Finished!" <<< "$barwright_out"
+check "the chart from the .deb is the documented one" \
+  diff <(sed -n '/^@map color 10/,/^6 0.0$/p' "$root/README.md") "$scratch/charts/sum_0001.xvg"
+for page in quenvar barwright; do
+  rendered=$(MANWIDTH=80 man -l "$usr/share/man/man1/$page.1.gz" 2>&1)
+  check "man $page renders from the .deb" grep -q "^NAME" <<< "$rendered"
+done
+
+# The .tar.gz: the same tree under one top folder.
+listed=$(tar tzf "$tgz" | grep -v '/$' | sed "s|^quenvar-barwright-$version-Linux/||" | sort)
+check "tar.gz holds the same tree under quenvar-barwright-$version-Linux/" test "$listed" = "$tree"
+
+# The .zip, where the Windows cross-build made one.
+if [ -f "$zip" ]; then
+  listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
+  top=quenvar-barwright-$version-windows-x86_64
+  expected=$(printf '%s\n' "$top/README.txt" "$top/barwright.exe" "$top/examples/energy_MM.xvg" \
+    "$top/examples/make_energy_file.py" "$top/examples/sum_0001.png" "$top/examples/summary_energy.dat" \
+    "$top/quenvar.exe" | sort)
+  check "zip holds exactly the two programs, README.txt and the examples" test "$listed" = "$expected"
+  unzip -q "$zip" -d "$scratch/zip"
+  for program in quenvar barwright; do
+    check "zip $program.exe is a Windows executable" test "$(head -c 2 "$scratch/zip/$top/$program.exe")" = MZ
+  done
+elif [ -n "${CI:-}" ]; then
+  fail "no Windows .zip (CI builds it)"
+fi
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures package check(s) failed"
+  exit 1
+fi
+echo "All package checks passed."
