@@ -7,6 +7,7 @@
 #include <istream>
 #include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -79,11 +80,17 @@ std::unique_ptr<char[]> newBuffer(std::size_t capacity) {
 // Grows the series once to what the whole file will likely need, judged from the lines read so
 // far, so that a long series is neither copied as it doubles nor first touched twice: on some
 // systems those page faults cost more than reading the file. An estimate that falls short only
-// means the series grows as usual from there.
+// means the series grows as usual from there, and so does one the memory cannot hold at once
+// (a sparse file can claim any size).
 void reserveForWholeFile(EnergySeries& series, std::uint64_t bytesSoFar, std::uint64_t fileBytes) {
     if (series.empty() || bytesSoFar == 0 || fileBytes <= bytesSoFar) return;
     const double perLine = static_cast<double>(bytesSoFar) / static_cast<double>(series.size());
-    series.reserve(static_cast<std::size_t>(static_cast<double>(fileBytes) / perLine * 1.05) + 64);
+    const double lines = static_cast<double>(fileBytes) / perLine * 1.05 + 64;
+    if (lines >= static_cast<double>(series.max_size())) return;
+    try {
+        series.reserve(static_cast<std::size_t>(lines));
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 }  // namespace

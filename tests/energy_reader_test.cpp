@@ -3,6 +3,7 @@
 // and a temperature as one such extraction.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -268,6 +269,18 @@ TEST(EnergyReader, NumberEndingAtTheLastByteOfTheLastBlock) {
             EXPECT_EQ(reading.series, EnergySeries{file.back() == '2' ? 12.0 : 80.0}) << blockSize;
         }
     }
+}
+
+// A file size no memory could hold a series for (a sparse file can claim one) only means the
+// series is not reserved in advance.
+TEST(EnergyReader, FileSizeBeyondAnySeriesIsHarmless) {
+    std::string file;
+    for (int i = 0; i < 100; ++i) file += "1 2 3 4 5 6 7 8\n";
+    std::istringstream stream(file);
+    const EnergyFileReading reading =
+        readEnergySeries(stream, 16, LinePaths::kFastWhereItCan, std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(reading.verdict, Verdict::kRead);
+    EXPECT_EQ(reading.series, EnergySeries(100, 8.0));
 }
 
 TEST(EnergyReader, MalformedLineNumberCountsEveryLine) {
