@@ -10,30 +10,56 @@
 
 namespace {
 
+// 64 bytes of a line as masks, sliding on 16 bytes at a time, so that each byte is classified
+// once however the numbers fall.
+template <typename Windows>
+struct SlidingMasks {
+    static constexpr unsigned kBytes = 64;
+    ByteMasks masks;
+    const char* base;  // the masks' bit 0
+
+    explicit SlidingMasks(const char* line) : base(line) {
+        for (unsigned i = 0; i < kBytes; i += kWindowBytes) add(Windows::classify(line + i), i);
+    }
+    void add(const ByteMasks& window, unsigned at) {
+        masks.spaces |= window.spaces << at;
+        masks.nonDigits |= window.nonDigits << at;
+        masks.points |= window.points << at;
+        masks.minuses |= window.minuses << at;
+    }
+    void slide() {
+        masks.spaces >>= kWindowBytes;
+        masks.nonDigits >>= kWindowBytes;
+        masks.points >>= kWindowBytes;
+        masks.minuses >>= kWindowBytes;
+        add(Windows::classify(base + kBytes), kBytes - kWindowBytes);
+        base += kWindowBytes;
+    }
+};
+
 // The longest number the fast path takes, its sign aside. A number that starts at most
-// kLastStart bytes into a chunk lies in it with its sign and the byte after it, so every mask
-// lookup stays within the chunk.
+// kLastStart bytes into the masks lies in them with its sign and the byte after it, so every
+// mask lookup stays within them.
 constexpr unsigned kLongestNumber = 15;
-constexpr unsigned kLastStart = kChunkBytes - 1 - kLongestNumber - 1;
+constexpr unsigned kLastStart = 64 - 1 - kLongestNumber - 1;
 
 unsigned first(std::uint64_t mask) { return static_cast<unsigned>(std::countr_zero(mask)); }
 
-// The line is classified a chunk at a time, and then walked on the masks alone: each step is a
-// few register operations, not a load whose address waits for the step before.
+// The line is classified once, and walked on the masks alone: each step is a few register
+// operations, not a load whose address waits for the step before.
 template <typename Windows>
 const char* readLineWith(const char* line, double& energy) {
-    const char* chunk = line;
-    ChunkMasks masks = Windows::classify(chunk);
-    unsigned at = 0;  // where the walk is in the chunk, always below kChunkBytes
+    SlidingMasks<Windows> view(line);
+    const ByteMasks& masks = view.masks;
+    unsigned at = 0;  // where the walk is in the masks, always below 64
     const char* number = nullptr;
     for (int column = 1; column <= kEnergyColumn;) {
         const std::uint64_t nonSpaces = ~masks.spaces >> at << at;
-        // Spaces to the chunk's end, or a number too near it: the next chunk starts further on.
-        // (Neither skips a '\n', which is no space and would have ended the search.)
+        // Spaces to the end of the masks, or a number too near it: they slide on. (Neither passes
+        // a '\n', which is no space and not beyond kLastStart + kWindowBytes.)
         if (nonSpaces == 0 || first(nonSpaces) > kLastStart) {
-            chunk += nonSpaces == 0 ? kChunkBytes : first(nonSpaces);
-            masks = Windows::classify(chunk);
-            at = 0;
+            view.slide();
+            at = at > kWindowBytes ? at - kWindowBytes : 0;
             continue;
         }
         // [-] digits [. digits], ending at the first non-digit past the sign and the point.
@@ -48,28 +74,27 @@ const char* readLineWith(const char* line, double& energy) {
         // a number is either where extraction would start the next number too ("1-2", "1.2.3")
         // or no number, and the next column leaves that line to the exact reader.
         if (length > kLongestNumber || length == point) return nullptr;
-        number = chunk + start;
+        number = view.base + start;
         at = start + minus + length;
         ++column;
     }
     // An exponent mark after the eighth number would make it another number; anything else ends it.
-    const char* numberEnd = chunk + at;
+    const char* numberEnd = view.base + at;
     if (*numberEnd == 'e' || *numberEnd == 'E') return nullptr;
     // The rest of the line matters only for its end and for a comment mark, both of them among
     // the bytes that are neither space nor digit.
     for (;;) {
         std::uint64_t others = (~masks.spaces & masks.nonDigits) >> at << at;
         for (; others != 0; others &= others - 1) {
-            const char* p = chunk + first(others);
+            const char* p = view.base + first(others);
             if (*p == '#' || *p == '@') return nullptr;  // the exact reader skips the line
             if (*p == '\n') {
                 energy = convertDecimal({number, static_cast<std::size_t>(numberEnd - number)});
                 return p;
             }
         }
-        chunk += kChunkBytes;  // no '\n' in this chunk: the next one is still the line's
-        masks = Windows::classify(chunk);
-        at = 0;
+        view.slide();  // no '\n' in these bytes: the next ones are still the line's
+        at = at > kWindowBytes ? at - kWindowBytes : 0;
     }
 }
 
