@@ -20,8 +20,8 @@ small() { [ -f "$1" ] && [ "$(stat -c %s "$1")" -le 65536 ]; }
 head -n 60 "$root/examples/energy_MM.xvg" > "$seeds/energy_head.xvg"
 for file in "$cases"/quenvar/*/files/* "$seeds/energy_head.xvg"; do
   small "$file" || continue
-  # the three paths, each with a small block (3, 3, 2; and 22) and with the real size
-  for prefix in $'\x06' $'\x07' $'\x05' $'\x40' $'\xfd' $'\xfe' $'\xff'; do seed energy_reader "$prefix" "$file"; done
+  # both paths, each with small blocks (4, 4, 1, 33) and with the real size
+  for prefix in $'\x06' $'\x07' $'\x00' $'\x41' $'\xfe' $'\xff'; do seed energy_reader "$prefix" "$file"; done
   seed quenvar_run "e.xvg"$'\n300\n\n'"$separator" "$file"
 done
 seed quenvar_run $'d\ne.xvg\n298.15 K\n\n'"$separator" "$seeds/energy_head.xvg"

@@ -105,14 +105,12 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
     std::size_t begin = 0, filled = 0;  // unconsumed bytes are buffer[begin, filled)
     bool atEnd = false;
     std::uint64_t lineNumber = 0;
-    const auto fastPath = paths == LinePaths::kFastWhereItCan           ? readCommonDataLine
-                          : paths == LinePaths::kPortableFastWhereItCan ? readCommonDataLinePortable
-                                                                       : nullptr;
+    const bool fast = kCommonLineFastPath && paths == LinePaths::kFastWhereItCan;
 
     for (;;) {
         const char* base = buffer.get();
         double energy = 0.0;
-        if (const char* end = fastPath != nullptr && begin < filled ? fastPath(base + begin, energy) : nullptr) {
+        if (const char* end = fast && begin < filled ? readCommonDataLine(base + begin, energy) : nullptr) {
             // Settled, unless the '\n' found is the sentinel and the line goes on in the next block.
             const bool complete = end < base + filled;
             if (complete || atEnd) {

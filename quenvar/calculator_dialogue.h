@@ -29,11 +29,7 @@ struct EnergyFileReading {
 // the other choices of path only serve tests, which use them to put many lines across block
 // edges and to prove that every path gives the same verdicts.
 inline constexpr std::size_t kEnergyBlockSize = std::size_t{1} << 16;
-enum class LinePaths {
-    kFastWhereItCan,          // the fast path with the machine's vector instructions where it has them
-    kPortableFastWhereItCan,  // the fast path with the portable byte tests
-    kExactOnly,
-};
+enum class LinePaths { kFastWhereItCan, kExactOnly };
 // `fileBytes`, where known, is the file's size: the series is then given room for the whole file
 // once the first block has shown how long its lines are.
 EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize = kEnergyBlockSize,

@@ -1,10 +1,11 @@
 #include "common_line_fast_path.h"
 
+#if QUENVAR_BYTE_WINDOWS
+
 #include <bit>
 #include <cstdint>
 #include <string_view>
 
-#include "byte_windows.h"
 #include "calculator_dialogue.h"
 #include "decimal_conversion.h"
 
@@ -12,14 +13,13 @@ namespace {
 
 // 64 bytes of a line as masks, sliding on 16 bytes at a time, so that each byte is classified
 // once however the numbers fall.
-template <typename Windows>
 struct SlidingMasks {
     static constexpr unsigned kBytes = 64;
     ByteMasks masks;
     const char* base;  // the masks' bit 0
 
     explicit SlidingMasks(const char* line) : base(line) {
-        for (unsigned i = 0; i < kBytes; i += kWindowBytes) add(Windows::classify(line + i), i);
+        for (unsigned i = 0; i < kBytes; i += kWindowBytes) add(classifyWindow(line + i), i);
     }
     void add(const ByteMasks& window, unsigned at) {
         masks.spaces |= window.spaces << at;
@@ -32,7 +32,7 @@ struct SlidingMasks {
         masks.nonDigits >>= kWindowBytes;
         masks.points >>= kWindowBytes;
         masks.minuses >>= kWindowBytes;
-        add(Windows::classify(base + kBytes), kBytes - kWindowBytes);
+        add(classifyWindow(base + kBytes), kBytes - kWindowBytes);
         base += kWindowBytes;
     }
 };
@@ -45,11 +45,12 @@ constexpr unsigned kLastStart = 64 - 1 - kLongestNumber - 1;
 
 unsigned first(std::uint64_t mask) { return static_cast<unsigned>(std::countr_zero(mask)); }
 
+}  // namespace
+
 // The line is classified once, and walked on the masks alone: each step is a few register
 // operations, not a load whose address waits for the step before.
-template <typename Windows>
-const char* readLineWith(const char* line, double& energy) {
-    SlidingMasks<Windows> view(line);
+const char* readCommonDataLine(const char* line, double& energy) {
+    SlidingMasks view(line);
     const ByteMasks& masks = view.masks;
     unsigned at = 0;  // where the walk is in the masks, always below 64
     const char* number = nullptr;
@@ -98,10 +99,8 @@ const char* readLineWith(const char* line, double& energy) {
     }
 }
 
-}  // namespace
+#else
 
-const char* readCommonDataLine(const char* line, double& energy) { return readLineWith<NativeWindows>(line, energy); }
+const char* readCommonDataLine(const char*, double&) { return nullptr; }
 
-const char* readCommonDataLinePortable(const char* line, double& energy) {
-    return readLineWith<PortableWindows>(line, energy);
-}
+#endif
