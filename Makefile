@@ -5,7 +5,7 @@ JOBS ?= 2
 RUNS ?= 7
 FUZZ_SECONDS ?= 60
 
-.PHONY: all build demo test test-sanitize test-libcxx test-fallback test-windows fuzz bench package test-package clean
+.PHONY: all build programs demo test test-sanitize test-libcxx test-fallback test-windows fuzz bench package test-package clean
 
 # The build shows CMake's own progress lines, not make's "Entering directory" for every level.
 MAKEFLAGS += --no-print-directory
@@ -21,7 +21,12 @@ build:
 	@$(call configure,$(BUILD),,-DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON $(CMAKE_ARGS))
 	@cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+# Only the two programs, for the demo: the tests are built when they run.
+programs:
+	@$(call configure,$(BUILD),,-DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON $(CMAKE_ARGS))
+	@cmake --build $(BUILD) -j $(JOBS) --target quenvar barwright
+
+demo: programs
 	@echo "=== quenvar on examples/energy_MM.xvg at 298.15 K (answers piped in: the file name, the temperature, Enter)"
 	@printf 'examples/energy_MM.xvg\n298.15\n\n' | $(BUILD)/bin/quenvar
 	@echo
