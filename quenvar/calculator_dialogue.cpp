@@ -98,31 +98,27 @@ void reserveForWholeFile(EnergySeries& series, std::uint64_t bytesSoFar, std::ui
 EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths,
                                    std::uint64_t fileBytes) {
     EnergyFileReading reading;
-    std::uint64_t bytesRead = 0;
-    bool reserved = false;
     std::size_t capacity = std::max<std::size_t>(blockSize, 1);
     std::unique_ptr<char[]> buffer = newBuffer(capacity);
-    std::size_t begin = 0, filled = 0;  // unconsumed bytes are buffer[begin, filled)
-    bool atEnd = false;
-    std::uint64_t lineNumber = 0;
+    std::size_t begin = 0, filled = 0;  // unconsumed bytes are buffer[begin, filled), then the sentinel
+    buffer[0] = '\n';
+    bool atEnd = false, reserved = false;
+    std::uint64_t bytesRead = 0, lineNumber = 0;
     const bool fast = kCommonLineFastPath && paths == LinePaths::kFastWhereItCan;
 
     for (;;) {
         const char* base = buffer.get();
+        const char* line = base + begin;
+        const char* blockEnd = base + filled;  // the sentinel '\n'
+        // The line's end: from the fast path where it settles the line, else the first '\n'.
         double energy = 0.0;
-        if (const char* end = fast && begin < filled ? readCommonDataLine(base + begin, energy) : nullptr) {
-            // Settled, unless the '\n' found is the sentinel and the line goes on in the next block.
-            const bool complete = end < base + filled;
-            if (complete || atEnd) {
-                ++lineNumber;
-                reading.series.push_back(energy);
-                begin = static_cast<std::size_t>(end - base) + (complete ? 1 : 0);
-                continue;
-            }
-        }
-        const void* newline = std::memchr(base + begin, '\n', filled - begin);
-        if (newline == nullptr && !atEnd) {
-            // Keep the partial line, make room (growing only for a line longer than a block), refill.
+        const char* lineEnd = fast ? readCommonDataLine(line, energy) : nullptr;
+        const bool settled = lineEnd != nullptr;
+        if (!settled) lineEnd = static_cast<const char*>(std::memchr(line, '\n', filled - begin + 1));
+
+        if (lineEnd == blockEnd && !atEnd) {
+            // The line goes on in the next block. Keep it, make room (growing only for a line
+            // longer than a block), refill.
             filled -= begin;
             if (!reserved && !reading.series.empty()) {
                 reserveForWholeFile(reading.series, bytesRead - filled, fileBytes);
@@ -130,11 +126,11 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
             }
             if (filled == capacity) {
                 std::unique_ptr<char[]> larger = newBuffer(capacity * 2);
-                std::memcpy(larger.get(), base + begin, filled);
+                std::memcpy(larger.get(), line, filled);
                 buffer = std::move(larger);
                 capacity *= 2;
             } else {
-                std::memmove(buffer.get(), base + begin, filled);
+                std::memmove(buffer.get(), line, filled);
             }
             begin = 0;
             file.read(buffer.get() + filled, static_cast<std::streamsize>(capacity - filled));
@@ -145,11 +141,10 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
             atEnd = file.eof();
             continue;
         }
-        if (newline == nullptr && begin == filled) break;  // end of file at a line boundary
+        if (line == blockEnd) break;  // the end of the file, at a line boundary
 
-        const char* lineEnd = newline != nullptr ? static_cast<const char*>(newline) : base + filled;
         ++lineNumber;
-        switch (parseLine(base + begin, lineEnd, energy)) {
+        switch (settled ? LineKind::kData : parseLine(line, lineEnd, energy)) {
             case LineKind::kSkipped:
                 break;
             case LineKind::kData:
@@ -158,7 +153,8 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
             case LineKind::kMalformed:
                 return {.verdict = EnergyFileReading::Verdict::kMalformedLine, .malformedLine = lineNumber, .series = {}};
         }
-        begin = static_cast<std::size_t>(lineEnd - base) + (newline != nullptr ? 1 : 0);
+        if (lineEnd == blockEnd) break;  // the file's last line, without a line end
+        begin = static_cast<std::size_t>(lineEnd - base) + 1;
     }
     return reading;
 }

@@ -12,11 +12,12 @@
 namespace {
 
 // 64 bytes of a line as masks, sliding on 16 bytes at a time, so that each byte is classified
-// once however the numbers fall.
+// once however the numbers fall, and the walk's place in them.
 struct SlidingMasks {
     static constexpr unsigned kBytes = 64;
     ByteMasks masks;
     const char* base;  // the masks' bit 0
+    unsigned at = 0;   // the walk's next byte, always below kBytes; the bytes before it are done
 
     explicit SlidingMasks(const char* line) : base(line) {
         for (unsigned i = 0; i < kBytes; i += kWindowBytes) add(classifyWindow(line + i), i);
@@ -34,6 +35,7 @@ struct SlidingMasks {
         masks.minuses >>= kWindowBytes;
         add(classifyWindow(base + kBytes), kBytes - kWindowBytes);
         base += kWindowBytes;
+        at = at > kWindowBytes ? at - kWindowBytes : 0;
     }
 };
 
@@ -41,7 +43,7 @@ struct SlidingMasks {
 // kLastStart bytes into the masks lies in them with its sign and the byte after it, so every
 // mask lookup stays within them.
 constexpr unsigned kLongestNumber = 15;
-constexpr unsigned kLastStart = 64 - 1 - kLongestNumber - 1;
+constexpr unsigned kLastStart = SlidingMasks::kBytes - 1 - kLongestNumber - 1;
 
 unsigned first(std::uint64_t mask) { return static_cast<unsigned>(std::countr_zero(mask)); }
 
@@ -52,7 +54,7 @@ unsigned first(std::uint64_t mask) { return static_cast<unsigned>(std::countr_ze
 const char* readCommonDataLine(const char* line, double& energy) {
     SlidingMasks view(line);
     const ByteMasks& masks = view.masks;
-    unsigned at = 0;  // where the walk is in the masks, always below 64
+    unsigned& at = view.at;
     const char* number = nullptr;
     for (int column = 1; column <= kEnergyColumn;) {
         const std::uint64_t nonSpaces = ~masks.spaces >> at << at;
@@ -60,7 +62,6 @@ const char* readCommonDataLine(const char* line, double& energy) {
         // a '\n', which is no space and not beyond kLastStart + kWindowBytes.)
         if (nonSpaces == 0 || first(nonSpaces) > kLastStart) {
             view.slide();
-            at = at > kWindowBytes ? at - kWindowBytes : 0;
             continue;
         }
         // [-] digits [. digits], ending at the first non-digit past the sign and the point.
@@ -95,7 +96,6 @@ const char* readCommonDataLine(const char* line, double& energy) {
             }
         }
         view.slide();  // no '\n' in these bytes: the next ones are still the line's
-        at = at > kWindowBytes ? at - kWindowBytes : 0;
     }
 }
 

@@ -12,7 +12,8 @@
 // every line its verdict. On the lines it settles it gives the exact reader's verdict and value,
 // bit for bit: the eighth number goes through the same conversion.
 
-// Readable bytes the buffer needs past a line's '\n': a chunk of 64 may start at the '\n' itself.
+// Readable bytes the buffer needs past a line's '\n': the first 64 bytes classified may start at
+// the '\n' itself.
 inline constexpr std::size_t kCommonLinePadding = 64;
 
 // Whether this build has the fast path (it needs SSE2, which every x86-64 has). Without it,
