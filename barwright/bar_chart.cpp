@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "exclusive_file.h"
 
+namespace barwright {
 namespace {
 
 bool isAbsent(const TermEstimate& term) { return std::fabs(term.value) < kZeroTolerance; }
@@ -23,6 +25,18 @@ std::string format(const char* pattern, Args... args) {
     std::snprintf(text.data(), text.size(), pattern, args...);
     text.pop_back();
     return text;
+}
+
+std::string_view modelName(NonPolarModel model) {
+    switch (model) {
+        case NonPolarModel::kSasa:
+            return "SASA";
+        case NonPolarModel::kSav:
+            return "SAV";
+        case NonPolarModel::kWca:
+            return "WCA";
+    }
+    return {};
 }
 
 std::string chartText(const EnergySummary& s, NonPolarModel model) {
@@ -68,37 +82,30 @@ std::string chartText(const EnergySummary& s, NonPolarModel model) {
     return text;
 }
 
-// Creates a file that did not exist, beside `finalName`, and writes `text` to it. Returns
-// its name, or nothing (leaving no file behind) when any step fails, the final flush included.
-std::optional<std::string> writeTemporary(const std::string& finalName, const std::string& text) {
-    // The name only has to make a clash unlikely; the exclusive create makes one harmless. It is
-    // taken from the clock, not from std::random_device, which may need a file handle of its own
-    // (libc++ opens /dev/urandom) and throws when none is left.
+// A name beside the chart's for the file it is written to first. It only has to make a clash
+// unlikely; the exclusive create makes one harmless. It is taken from the clock, not from
+// std::random_device, which may need a file handle of its own (libc++ opens /dev/urandom) and
+// throws when none is left.
+std::string temporaryName(const std::string& chart) {
     const auto tick = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    const std::string name = format(".%s.%08x.tmp", finalName.c_str(), static_cast<unsigned>(tick ^ (tick >> 32)));
-    std::FILE* file = createExclusive(name);
-    if (file == nullptr) return std::nullopt;
+    return format(".%s.%08x.tmp", chart.c_str(), static_cast<unsigned>(tick ^ (tick >> 32)));
+}
+
+// Creates `name`, which did not exist, and writes `text` to it. False, leaving no file behind,
+// when any step fails, the final flush included. Throws nothing.
+bool writeNewFile(const std::filesystem::path& name, const std::string& text) noexcept {
+    std::FILE* file = detail::createExclusive(name);
+    if (file == nullptr) return false;
     // Some C runtimes report a failed buffered write only when it is flushed, not at fclose.
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
                          std::fflush(file) == 0 && std::ferror(file) == 0;
-    if (std::fclose(file) == 0 && written) return name;
-    std::remove(name.c_str());
-    return std::nullopt;
+    if (std::fclose(file) == 0 && written) return true;
+    std::error_code ignored;
+    std::filesystem::remove(name, ignored);
+    return false;
 }
 
 }  // namespace
-
-std::string_view modelName(NonPolarModel model) {
-    switch (model) {
-        case NonPolarModel::kSasa:
-            return "SASA";
-        case NonPolarModel::kSav:
-            return "SAV";
-        case NonPolarModel::kWca:
-            return "WCA";
-    }
-    return {};
-}
 
 std::optional<NonPolarModel> chooseNonPolarModel(const EnergySummary& summary) {
     const bool noSasa = isAbsent(summary.sasa), noSav = isAbsent(summary.sav), noWca = isAbsent(summary.wca);
@@ -120,13 +127,19 @@ ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCo
     out << format("Processing Complex %lld, output file %s\n", number, name.c_str()) << std::flush;
     ++complexCounter;
 
-    // std::filesystem::rename replaces an existing chart on every platform; std::rename does not
-    // on Windows.
-    const std::optional<std::string> temporary = writeTemporary(name, chartText(summary, *model));
-    std::error_code renameError;
-    if (temporary) std::filesystem::rename(*temporary, name, renameError);
-    if (temporary && !renameError) return ChartOutcome::kWritten;
-    if (temporary) std::remove(temporary->c_str());
+    // Everything that may throw (running out of memory) happens before the temporary file exists,
+    // so none is ever left behind. std::filesystem::rename replaces an existing chart on every
+    // platform; std::rename does not on Windows.
+    const std::string text = chartText(summary, *model);
+    const std::filesystem::path chart = name, temporary = temporaryName(name);
+    if (writeNewFile(temporary, text)) {
+        std::error_code failed;
+        std::filesystem::rename(temporary, chart, failed);
+        if (!failed) return ChartOutcome::kWritten;
+        std::filesystem::remove(temporary, failed);
+    }
     out << "Error! Can not write output file " << name << '\n' << std::flush;
     return ChartOutcome::kWriteFailed;
 }
+
+}  // namespace barwright

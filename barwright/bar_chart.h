@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
-#include <string_view>
+
+namespace barwright {
 
 // One energy term in kJ/mol; the error is drawn as the bar's error bar.
 struct TermEstimate {
@@ -27,8 +28,6 @@ enum class NonPolarModel { kSasa, kSav, kWca };
 // A non-polar term whose value is smaller in magnitude than this is absent (NaN is present).
 inline constexpr double kZeroTolerance = 1e-6;
 
-std::string_view modelName(NonPolarModel model);
-
 // The one non-polar model the complex uses, or nothing when two or three are present.
 std::optional<NonPolarModel> chooseNonPolarModel(const EnergySummary& summary);
 
@@ -39,3 +38,5 @@ enum class ChartOutcome { kWritten, kAmbiguousModel, kWriteFailed };
 // it is complete: it is written to a temporary file beside it and renamed into place. Failures
 // are reported on `out`; the caller ends the run on anything but kWritten.
 ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCounter, std::ostream& out);
+
+}  // namespace barwright

@@ -8,6 +8,8 @@
 #include <system_error>
 #endif
 
+namespace barwright::detail {
+
 double convertDecimal(std::string_view digits) {
 #if DECIMAL_FROM_CHARS
     double value = 0.0;
@@ -17,3 +19,5 @@ double convertDecimal(std::string_view digits) {
     // stores it. The program never leaves the "C" locale, where strtod's decimal point is '.'.
     return std::strtod(std::string(digits).c_str(), nullptr);
 }
+
+}  // namespace barwright::detail

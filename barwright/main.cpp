@@ -4,5 +4,5 @@
 
 int main() {
     std::ios::sync_with_stdio(false);
-    return runBarwright(std::cin, std::cout);
+    return barwright::runBarwright(std::cin, std::cout);
 }

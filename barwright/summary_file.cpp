@@ -3,6 +3,9 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
+
+namespace barwright::detail {
 
 SummaryFile::SummaryFile(const std::string& name) {
     std::error_code ignored;
@@ -16,22 +19,23 @@ SummaryFile::~SummaryFile() {
     if (file_ != nullptr) std::fclose(file_);
 }
 
-bool SummaryFile::readLine(std::string& line) {
-    line.clear();
-    for (;;) {
-        if (begin_ == end_) {
-            begin_ = 0;
-            end_ = std::fread(block_, 1, sizeof block_, file_);
-            if (end_ == 0) return !line.empty();  // a last line without '\n' counts
-        }
-        const char* start = block_ + begin_;
-        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
-        const std::size_t length = newline != nullptr ? static_cast<std::size_t>(newline - start) : end_ - begin_;
-        line.append(start, length);
-        begin_ += length;
-        if (newline != nullptr) {
-            ++begin_;
-            return true;
+bool SummaryFile::readPiece(std::string_view& piece, bool& lineEnds) {
+    if (begin_ == end_) {
+        begin_ = 0;
+        end_ = std::fread(block_, 1, sizeof block_, file_);
+        if (end_ == 0) {  // a line cut short by a failed read is not used
+            piece = {};
+            lineEnds = true;
+            return std::exchange(midLine_, false) && !readFailed();
         }
     }
+    const char* start = block_ + begin_;
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+    lineEnds = newline != nullptr;
+    piece = {start, lineEnds ? static_cast<std::size_t>(newline - start) : end_ - begin_};
+    begin_ += piece.size() + (lineEnds ? 1 : 0);
+    midLine_ = !lineEnds;
+    return true;
 }
+
+}  // namespace barwright::detail

@@ -3,8 +3,11 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
-// The summary file, read line by line through C stdio, whose ferror tells a failed read from the
+namespace barwright::detail {
+
+// The summary file, read in blocks through C stdio, whose ferror tells a failed read from the
 // end of the file on every C library. A directory, or a name holding a NUL byte (no file has
 // one), does not open: such a name is reported as one that cannot be opened, on every platform.
 class SummaryFile {
@@ -15,13 +18,17 @@ public:
     SummaryFile& operator=(const SummaryFile&) = delete;
 
     bool isOpen() const { return file_ != nullptr; }
-    // The next line, without its '\n', whatever its length and whatever bytes it holds. False at
-    // the end of the file, and after a failed read (readFailed tells which).
-    bool readLine(std::string& line);
+    // The next piece of a line, whatever bytes it holds: up to its '\n' (not included) or to the
+    // end of the block, and whether the line ends there. A last line without '\n' ends at the
+    // end of the file. False at the end of the file, and after a failed read (readFailed tells).
+    bool readPiece(std::string_view& piece, bool& lineEnds);
     bool readFailed() const { return file_ != nullptr && std::ferror(file_) != 0; }
 
 private:
     std::FILE* file_ = nullptr;
     char block_[1 << 16];
     std::size_t begin_ = 0, end_ = 0;  // unread bytes are block_[begin_, end_)
+    bool midLine_ = false;             // pieces of a line that has not ended were read
 };
+
+}  // namespace barwright::detail

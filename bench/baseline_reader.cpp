@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::ifstream file(argv[1]);
-    EnergySeries series;
+    quenvar::EnergySeries series;
     for (std::string line; std::getline(file, line);) {
         if (line.find_first_of("#@") != std::string::npos) continue;
         std::istringstream fields(line);
@@ -24,6 +24,6 @@ int main(int argc, char** argv) {
         while (read < 8 && fields >> value) ++read;
         if (read == 8) series.push_back(value);
     }
-    std::printf("%g\n", estimateEntropyTerm(series, std::atof(argv[2])));
+    std::printf("%g\n", quenvar::estimateEntropyTerm(series, std::atof(argv[2])));
     return 0;
 }

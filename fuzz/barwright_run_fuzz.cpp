@@ -23,7 +23,7 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) { return enterScratchDirectory(argc, argv); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto [status, transcript] = runWhole(data, size, "s.dat", runBarwright);
+    const auto [status, transcript] = runWhole(data, size, "s.dat", barwright::runBarwright);
 
     std::size_t charts = 0, others = 0;
     for (const auto& entry : fs::directory_iterator(".")) {

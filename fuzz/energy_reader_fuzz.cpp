@@ -9,8 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "calculator_dialogue.h"
+#include "energy_reader.h"
 #include "reference_readers.h"
+
+using namespace quenvar;
+using namespace quenvar::detail;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
@@ -19,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view contents(reinterpret_cast<const char*>(data) + 1, size - 1);
 
     std::istringstream file{std::string(contents)};
-    const EnergyFileReading actual = readEnergySeries(file, blockSize, paths);
+    const EnergyFileReading actual = detail::readEnergySeries(file, blockSize, paths);
     const EnergyFileReading expected = referenceEnergyFile(contents);
 
     bool same = actual.verdict == expected.verdict && actual.malformedLine == expected.malformedLine &&

@@ -10,7 +10,7 @@
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) { return enterScratchDirectory(argc, argv); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto [status, transcript] = runWhole(data, size, "e.xvg", runQuenvar);
+    const auto [status, transcript] = runWhole(data, size, "e.xvg", quenvar::runQuenvar);
 
     if (transcript.rfind("Quenvar Program, v1.0\n", 0) != 0) failRun("the banner is missing", transcript);
     if (status == 1) {

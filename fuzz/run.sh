@@ -28,7 +28,8 @@ seed quenvar_run $'d\ne.xvg\n298.15 K\n\n'"$separator" "$seeds/energy_head.xvg"
 for answers in "$cases"/quenvar/*/stdin; do seed quenvar_run "$(cat "$answers")$separator" "$seeds/energy_head.xvg"; done
 for file in "$cases"/barwright/*/files/*.dat "$root/examples/summary_energy.dat"; do
   small "$file" || continue
-  seed summary_line "" "$file"
+  # pieces of 1, 4 and 16 bytes, and whole lines
+  for prefix in $'\x00' $'\x03' $'\x0f' $'\xff'; do seed summary_line "$prefix" "$file"; done
   seed barwright_run $'s.dat\n'"$separator" "$file"
 done
 seed barwright_run $'d\n'

@@ -1,5 +1,6 @@
 // Summary lines: the tag decides the term, "END" closes a block, and the term's value and
-// error are what the C scan reads from the line.
+// error are what the C scan reads from the line. The first byte picks the size of the pieces the
+// lines are fed in, as lines that span blocks arrive.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -7,23 +8,28 @@
 #include <string>
 #include <string_view>
 
-#include "converter_dialogue.h"
 #include "reference_readers.h"
+#include "summary_line.h"
 
 namespace {
+
+using namespace barwright;
+using namespace barwright::detail;
 
 [[noreturn]] void fail(const char* what, std::string_view line) {
     std::fprintf(stderr, "%s: \"%.*s\"\n", what, static_cast<int>(line.size()), line.data());
     std::abort();
 }
 
-void checkLine(std::string_view line) {
+void checkLine(std::string_view line, std::size_t width) {
     // Every term starts from a distinct value, so that any write to the wrong one shows.
     EnergySummary before;
     double seed = -1.25;
     for (const TermTag& t : kTermTags) before.*(t.term) = {seed, seed - 0.5}, seed -= 1.0;
     EnergySummary after = before;
-    const LineRole role = applySummaryLine(line, after);
+    SummaryLine reader;
+    for (std::size_t at = 0; at < line.size(); at += width) reader.add(line.substr(at, width));
+    const LineRole role = reader.finish(after);
 
     const auto tagged = std::find_if(kTermTags.begin(), kTermTags.end(),
                                      [line](const TermTag& t) { return line.find(t.tag) != std::string_view::npos; });
@@ -47,10 +53,12 @@ void checkLine(std::string_view line) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string_view rest(reinterpret_cast<const char*>(data), size);
+    if (size == 0) return 0;
+    const std::size_t width = data[0] < 128 ? data[0] % 16 + 1 : std::string_view::npos;
+    std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
     for (;;) {  // line by line, as the summary file is read
         const std::size_t end = rest.find('\n');
-        checkLine(rest.substr(0, end));
+        checkLine(rest.substr(0, end), width);
         if (end == std::string_view::npos) return 0;
         rest.remove_prefix(end + 1);
     }

@@ -11,6 +11,8 @@
 #define QUENVAR_BYTE_WINDOWS 1
 #include <emmintrin.h>
 
+namespace quenvar::detail {
+
 inline constexpr unsigned kWindowBytes = 16;
 
 // Bit i of each mask stands for p[i].
@@ -31,6 +33,8 @@ inline ByteMasks classifyWindow(const char* p) {
             .points = marked(_mm_cmpeq_epi8(v, _mm_set1_epi8('.'))),
             .minuses = marked(_mm_cmpeq_epi8(v, _mm_set1_epi8('-')))};
 }
+
+}  // namespace quenvar::detail
 #else
 #define QUENVAR_BYTE_WINDOWS 0
 #endif

@@ -1,36 +1,21 @@
 #include "calculator_dialogue.h"
 
-#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <iomanip>
 #include <istream>
 #include <limits>
-#include <memory>
 #include <new>
 #include <optional>
 #include <ostream>
 #include <string>
 
-#include "common_line_fast_path.h"
 #include "decimal_conversion.h"
 #include "energy_file.h"
+#include "energy_reader.h"
 #include "extraction_grammar.h"
 
+namespace quenvar::detail {
 namespace {
-
-// Within a line, the characters the classic locale calls white space, which extraction skips:
-// blank, \t, \v, \f and \r (the line's own end, \n, is never inside it).
-bool isBlankInLine(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
-
-// Walks a line for the number grammar. A line in the buffer is always followed by '\n' (its own
-// end, or a sentinel after the file's last line), which no number takes: the scan stops there
-// without a bounds check and never reads beyond it.
-struct LineCursor {
-    const char* p;
-    int peek() const { return static_cast<unsigned char>(*p); }
-    void take() { ++p; }
-};
 
 // Takes the stream's characters for the number grammar one at a time, as extraction does, so
 // that whatever follows the number stays for the next read.
@@ -41,123 +26,7 @@ struct StreamCursor {
     void take() { text += static_cast<char>(in.get()); }
 };
 
-// Reads one number at p as stream extraction would; returns the position after it, or nullptr
-// where extraction fails (not a number, or beyond the double range; a value below the range reads
-// as 0 or a subnormal). The value is converted only where it is wanted or where it might overflow.
-const char* extractNumber(const char* p, double* value) {
-    LineCursor cursor{p};
-    const ExtractedText text = scanExtractedNumber(cursor);
-    if (!text.isNumber) return nullptr;
-    if (value != nullptr || text.mayOverflow) {
-        const double converted = convertDecimal({p, static_cast<std::size_t>(cursor.p - p)});
-        if (std::isinf(converted)) return nullptr;
-        if (value != nullptr) *value = converted;
-    }
-    return cursor.p;
-}
-
-enum class LineKind { kSkipped, kData, kMalformed };
-
-// [p, end) is one line, and *end is '\n'.
-LineKind parseLine(const char* p, const char* end, double& energy) {
-    const auto n = static_cast<std::size_t>(end - p);
-    if (std::memchr(p, '#', n) != nullptr || std::memchr(p, '@', n) != nullptr) return LineKind::kSkipped;
-    for (int column = 1; column <= kEnergyColumn; ++column) {
-        while (isBlankInLine(*p)) ++p;
-        if (p == end) return column == 1 ? LineKind::kSkipped : LineKind::kMalformed;
-        p = extractNumber(p, column == kEnergyColumn ? &energy : nullptr);
-        if (p == nullptr) return LineKind::kMalformed;
-    }
-    return LineKind::kData;
-}
-
-// Room for a block, the sentinel '\n' after it and the fast path's padding after that. Zeroed,
-// so that the whole words the fast path loads near the sentinel hold no undefined bytes.
-std::unique_ptr<char[]> newBuffer(std::size_t capacity) {
-    return std::unique_ptr<char[]>(new char[capacity + 1 + kCommonLinePadding]());
-}
-
-// Grows the series once to what the whole file will likely need, judged from the lines read so
-// far, so that a long series is neither copied as it doubles nor first touched twice: on some
-// systems those page faults cost more than reading the file. An estimate that falls short only
-// means the series grows as usual from there, and so does one the memory cannot hold at once
-// (a sparse file can claim any size).
-void reserveForWholeFile(EnergySeries& series, std::uint64_t bytesSoFar, std::uint64_t fileBytes) {
-    if (series.empty() || bytesSoFar == 0 || fileBytes <= bytesSoFar) return;
-    const double perLine = static_cast<double>(bytesSoFar) / static_cast<double>(series.size());
-    const double lines = static_cast<double>(fileBytes) / perLine * 1.05 + 64;
-    if (lines >= static_cast<double>(series.max_size())) return;
-    try {
-        series.reserve(static_cast<std::size_t>(lines));
-    } catch (const std::bad_alloc&) {
-    }
-}
-
 }  // namespace
-
-EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths,
-                                   std::uint64_t fileBytes) {
-    EnergyFileReading reading;
-    std::size_t capacity = std::max<std::size_t>(blockSize, 1);
-    std::unique_ptr<char[]> buffer = newBuffer(capacity);
-    std::size_t begin = 0, filled = 0;  // unconsumed bytes are buffer[begin, filled), then the sentinel
-    buffer[0] = '\n';
-    bool atEnd = false, reserved = false;
-    std::uint64_t bytesRead = 0, lineNumber = 0;
-    const bool fast = kCommonLineFastPath && paths == LinePaths::kFastWhereItCan;
-
-    for (;;) {
-        const char* base = buffer.get();
-        const char* line = base + begin;
-        const char* blockEnd = base + filled;  // the sentinel '\n'
-        // The line's end: from the fast path where it settles the line, else the first '\n'.
-        double energy = 0.0;
-        const char* lineEnd = fast ? readCommonDataLine(line, energy) : nullptr;
-        const bool settled = lineEnd != nullptr;
-        if (!settled) lineEnd = static_cast<const char*>(std::memchr(line, '\n', filled - begin + 1));
-
-        if (lineEnd == blockEnd && !atEnd) {
-            // The line goes on in the next block. Keep it, make room (growing only for a line
-            // longer than a block), refill.
-            filled -= begin;
-            if (!reserved && !reading.series.empty()) {
-                reserveForWholeFile(reading.series, bytesRead - filled, fileBytes);
-                reserved = true;
-            }
-            if (filled == capacity) {
-                std::unique_ptr<char[]> larger = newBuffer(capacity * 2);
-                std::memcpy(larger.get(), line, filled);
-                buffer = std::move(larger);
-                capacity *= 2;
-            } else {
-                std::memmove(buffer.get(), line, filled);
-            }
-            begin = 0;
-            file.read(buffer.get() + filled, static_cast<std::streamsize>(capacity - filled));
-            if (file.bad()) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
-            filled += static_cast<std::size_t>(file.gcount());
-            bytesRead += static_cast<std::uint64_t>(file.gcount());
-            buffer[filled] = '\n';
-            atEnd = file.eof();
-            continue;
-        }
-        if (line == blockEnd) break;  // the end of the file, at a line boundary
-
-        ++lineNumber;
-        switch (settled ? LineKind::kData : parseLine(line, lineEnd, energy)) {
-            case LineKind::kSkipped:
-                break;
-            case LineKind::kData:
-                reading.series.push_back(energy);
-                break;
-            case LineKind::kMalformed:
-                return {.verdict = EnergyFileReading::Verdict::kMalformedLine, .malformedLine = lineNumber, .series = {}};
-        }
-        if (lineEnd == blockEnd) break;  // the file's last line, without a line end
-        begin = static_cast<std::size_t>(lineEnd - base) + 1;
-    }
-    return reading;
-}
 
 std::optional<double> readNumber(std::istream& in) {
     StreamCursor cursor{in >> std::ws, {}};
@@ -167,7 +36,12 @@ std::optional<double> readNumber(std::istream& in) {
     return value;
 }
 
+}  // namespace quenvar::detail
+
+namespace quenvar {
 namespace {
+
+using detail::EnergyFile;
 
 // Every message ends its line and reaches the console at once.
 void say(std::ostream& out, const std::string& message) { out << message << '\n' << std::flush; }
@@ -191,32 +65,41 @@ bool readFileName(std::istream& in, std::ostream& out, std::string& name) {
     return true;
 }
 
-// Asks until a file opens and yields a usable, non-empty series.
+// Reads the series from the named file. Returns the message that refuses the file, or nothing
+// when it yields a usable, non-empty series.
+std::optional<std::string> readSeriesFrom(const std::string& name, EnergySeries& series) {
+    try {
+        EnergyFile file(name);
+        EnergyFileReading reading;
+        if (file.isOpen()) reading = readEnergySeries(file.stream());
+        if (!file.isOpen() || reading.verdict == EnergyFileReading::Verdict::kUnreadable) {
+            return "Error! Can not open input file " + name;
+        }
+        if (reading.verdict == EnergyFileReading::Verdict::kMalformedLine) {
+            return "Error! Line " + std::to_string(reading.malformedLine) + " of input file " + name +
+                   " does not begin with " + std::to_string(kEnergyColumn) + " numbers";
+        }
+        if (reading.series.empty()) return "Error! No energy data found in input file " + name;
+        series = std::move(reading.series);
+        return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        // What was read is gone with the stack; the next file may fit.
+        return "Error! Not enough memory to read input file " + name;
+    }
+}
+
+// Asks until a file opens and yields a usable series.
 bool readSeriesDialogue(std::istream& in, std::ostream& out, EnergySeries& series) {
     say(out,
         "\nInput Vacuum Molecular Mechanics energy file genereated by solvbench (default: energy_MM.xvg):");
     std::string name;
     if (!readFileName(in, out, name)) return false;
-    for (;;) {
-        EnergyFile file(name);
-        EnergyFileReading reading;
-        if (file.isOpen()) {
-            reading = readEnergySeries(file.stream(), kEnergyBlockSize, LinePaths::kFastWhereItCan, file.size());
-        }
-        if (!file.isOpen() || reading.verdict == EnergyFileReading::Verdict::kUnreadable) {
-            say(out, "Error! Can not open input file " + name);
-        } else if (reading.verdict == EnergyFileReading::Verdict::kMalformedLine) {
-            say(out, "Error! Line " + std::to_string(reading.malformedLine) + " of input file " + name +
-                         " does not begin with " + std::to_string(kEnergyColumn) + " numbers");
-        } else if (reading.series.empty()) {
-            say(out, "Error! No energy data found in input file " + name);
-        } else {
-            series = std::move(reading.series);
-            return true;
-        }
+    while (const std::optional<std::string> refusal = readSeriesFrom(name, series)) {
+        say(out, *refusal);
         say(out, "Input file name again:");
         if (!readFileName(in, out, name)) return false;
     }
+    return true;
 }
 
 void discardRestOfLine(std::istream& in) { in.ignore(std::numeric_limits<std::streamsize>::max(), '\n'); }
@@ -225,7 +108,7 @@ bool readTemperature(std::istream& in, std::ostream& out, double& temperature) {
     say(out, "\nInput temperature (K, eg. 298.15):");
     for (;;) {
         if ((in >> std::ws).eof()) return inputEnded(out);
-        const std::optional<double> answer = readNumber(in);
+        const std::optional<double> answer = detail::readNumber(in);
         if (answer && *answer > 0) {
             temperature = *answer;
             return true;
@@ -238,9 +121,7 @@ bool readTemperature(std::istream& in, std::ostream& out, double& temperature) {
     }
 }
 
-}  // namespace
-
-int runQuenvar(std::istream& in, std::ostream& out) {
+int dialogue(std::istream& in, std::ostream& out) {
     say(out, "Quenvar Program, v1.0");
     say(out, "Written by Venmark");
     say(out, "Please always cite: J. Am. Chem. Soc (2016):jacs.6b02682");
@@ -258,3 +139,18 @@ int runQuenvar(std::istream& in, std::ostream& out) {
     in.get();
     return 0;
 }
+
+}  // namespace
+
+int runQuenvar(std::istream& in, std::ostream& out) {
+    try {
+        return dialogue(in, out);
+    } catch (const std::bad_alloc&) {
+        // Only an answer of hundreds of megabytes gets here: a file that does not fit is refused
+        // above, and nothing else grows.
+        say(out, "\nError! Not enough memory to read the answer.");
+        return 1;
+    }
+}
+
+}  // namespace quenvar

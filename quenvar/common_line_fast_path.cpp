@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "calculator_dialogue.h"
 #include "decimal_conversion.h"
+#include "energy_reader.h"
 
+namespace quenvar::detail {
 namespace {
 
 // 64 bytes of a line as masks, sliding on 16 bytes at a time, so that each byte is classified
@@ -99,8 +100,10 @@ const char* readCommonDataLine(const char* line, double& energy) {
     }
 }
 
+}  // namespace quenvar::detail
+
 #else
 
-const char* readCommonDataLine(const char*, double&) { return nullptr; }
+const char* quenvar::detail::readCommonDataLine(const char*, double&) { return nullptr; }
 
 #endif

@@ -4,6 +4,8 @@
 
 #include "byte_windows.h"
 
+namespace quenvar::detail {
+
 // The fast path of the energy reader, for the shape nearly every data line of a real energy file
 // has: columns separated by spaces, each of the first eight a plain decimal number of at most 15
 // characters after its sign,  [-] digits [. digits]  with a digit, and no '#' or '@' anywhere.
@@ -25,3 +27,5 @@ inline constexpr bool kCommonLineFastPath = QUENVAR_BYTE_WINDOWS != 0;
 // stores its eighth number in `energy` and returns the position of its '\n'; otherwise returns
 // nullptr and leaves `energy` alone.
 const char* readCommonDataLine(const char* line, double& energy);
+
+}  // namespace quenvar::detail

@@ -8,6 +8,8 @@
 #include <system_error>
 #endif
 
+namespace quenvar::detail {
+
 double convertDecimal(std::string_view text) {
 #if DECIMAL_FROM_CHARS
     double value = 0.0;
@@ -18,3 +20,5 @@ double convertDecimal(std::string_view text) {
     // the decimal point.
     return std::strtod(std::string(text).c_str(), nullptr);
 }
+
+}  // namespace quenvar::detail

@@ -1,8 +1,12 @@
 #include "energy_file.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <ios>
+#include <limits>
 #include <system_error>
+
+namespace quenvar::detail {
 
 EnergyFile::EnergyFile(const std::string& name) {
     std::error_code ignored;
@@ -10,12 +14,19 @@ EnergyFile::EnergyFile(const std::string& name) {
     file_.reset(std::fopen(name.c_str(), "rb"));
     buffer_.file = file_.get();
     const std::uintmax_t bytes = std::filesystem::file_size(name, ignored);
-    if (file_ && !ignored) size_ = static_cast<std::uint64_t>(bytes);
+    if (file_ && !ignored) buffer_.unread = static_cast<std::uint64_t>(bytes);
 }
 
 std::streamsize EnergyFile::Buffer::xsgetn(char* to, std::streamsize count) {
     const std::size_t wanted = static_cast<std::size_t>(count);
     const std::size_t got = std::fread(to, 1, wanted, file);
     if (got < wanted && std::ferror(file)) throw std::ios_base::failure("the energy file could not be read");
+    unread -= std::min<std::uint64_t>(unread, got);
     return static_cast<std::streamsize>(got);
 }
+
+std::streamsize EnergyFile::Buffer::showmanyc() {
+    return static_cast<std::streamsize>(std::min<std::uint64_t>(unread, std::numeric_limits<std::streamsize>::max()));
+}
+
+}  // namespace quenvar::detail

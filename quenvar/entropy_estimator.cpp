@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+namespace quenvar {
 namespace {
 
 // While the largest scaled deviation lies within this of 0, the plain sum of exponentials can
@@ -61,3 +62,5 @@ double estimateEntropyTerm(const EnergySeries& series, double temperature) {
     }
     return maxDeviation + std::log(shifted / n) * kT;
 }
+
+}  // namespace quenvar

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace quenvar {
+
 // Per-frame interaction energies in kJ/mol, in file order.
 using EnergySeries = std::vector<double>;
 
@@ -12,3 +14,5 @@ inline constexpr double kAvogadro = 6.0221367e23;    // 1/mol
 //   kT * ln < exp(beta * (E - <E>)) >,  beta = 1/kT.
 // Temperature in kelvin. An empty series gives NaN.
 double estimateEntropyTerm(const EnergySeries& series, double temperature);
+
+}  // namespace quenvar

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace quenvar::detail {
+
 // The one grammar of a number in quenvar's input, the energy file's columns and the temperature
 // alike: the characters `std::istream >> double` takes in the classic locale (libstdc++'s rules,
 // which every platform follows here). After an optional sign, it takes digits with at most one
@@ -41,3 +43,5 @@ ExtractedText scanExtractedNumber(Cursor& in) {
     for (; isDigit(); next()) exponentDigits = true;
     return {.isNumber = exponentDigits, .mayOverflow = true};
 }
+
+}  // namespace quenvar::detail

@@ -4,5 +4,5 @@
 
 int main() {
     std::ios::sync_with_stdio(false);
-    return runQuenvar(std::cin, std::cout);
+    return quenvar::runQuenvar(std::cin, std::cout);
 }

@@ -158,7 +158,7 @@ int runInProcess(const Case& c, const fs::path& work, const std::string& input, 
     fs::current_path(work);
     std::istringstream in(input);
     std::ostringstream out;
-    const int status = c.program == "quenvar" ? runQuenvar(in, out) : runBarwright(in, out);
+    const int status = c.program == "quenvar" ? quenvar::runQuenvar(in, out) : barwright::runBarwright(in, out);
     fs::current_path(before);
     output = out.str();
     return status;

@@ -13,11 +13,14 @@
 
 #include "calculator_dialogue.h"
 #include "common_line_fast_path.h"
+#include "energy_reader.h"
 #include "recorded_verdicts.h"
 #include "reference_readers.h"
 
 namespace {
 
+using namespace quenvar;
+using namespace quenvar::detail;
 using Verdict = EnergyFileReading::Verdict;
 
 std::string verdictOf(const LineVerdict& v) { return v.skipped ? "skip" : v.malformed ? "fail" : bitsOf(v.energy); }
@@ -35,7 +38,7 @@ EnergyFileReading readEveryPath(const std::string& contents, std::size_t blockSi
     std::optional<EnergyFileReading> first;
     for (const LinePaths paths : {LinePaths::kExactOnly, LinePaths::kFastWhereItCan}) {
         std::istringstream file(contents);
-        EnergyFileReading reading = readEnergySeries(file, blockSize, paths);
+        EnergyFileReading reading = detail::readEnergySeries(file, blockSize, paths);
         if (!first) {
             first = std::move(reading);
         } else if (!sameReading(*first, reading)) {
@@ -110,7 +113,7 @@ TEST(TemperatureAnswer, ReadAsTheEighthNumberIsAndLeavesWhatExtractionLeaves) {
     for (const std::string& token : kTokens) {
         const std::string answer = " \t" + token + " K\n";
         std::istringstream in(answer);
-        const std::optional<double> number = readNumber(in);
+        const std::optional<double> number = detail::readNumber(in);
         EXPECT_EQ(number ? bitsOf(*number) : "fail", readerVerdict(kSevenNumbers + token)) << escaped(answer);
         if (!kTrustedExtraction) continue;
         std::istringstream reference(answer);
@@ -276,11 +279,18 @@ TEST(EnergyReader, NumberEndingAtTheLastByteOfTheLastBlock) {
 // A file size no memory could hold a series for (a sparse file can claim one) only means the
 // series is not reserved in advance.
 TEST(EnergyReader, FileSizeBeyondAnySeriesIsHarmless) {
-    std::string file;
-    for (int i = 0; i < 100; ++i) file += "1 2 3 4 5 6 7 8\n";
-    std::istringstream stream(file);
-    const EnergyFileReading reading =
-        readEnergySeries(stream, 16, LinePaths::kFastWhereItCan, std::numeric_limits<std::uint64_t>::max());
+    struct ClaimsToBeHuge : std::streambuf {
+        std::string data;
+        std::streamsize xsgetn(char* to, std::streamsize count) override {
+            const std::size_t n = data.copy(to, static_cast<std::size_t>(count));
+            data.erase(0, n);
+            return static_cast<std::streamsize>(n);
+        }
+        std::streamsize showmanyc() override { return std::numeric_limits<std::streamsize>::max(); }
+    } buffer;
+    for (int i = 0; i < 100; ++i) buffer.data += "1 2 3 4 5 6 7 8\n";
+    std::istream stream(&buffer);
+    const EnergyFileReading reading = detail::readEnergySeries(stream, 16, LinePaths::kFastWhereItCan);
     EXPECT_EQ(reading.verdict, Verdict::kRead);
     EXPECT_EQ(reading.series, EnergySeries(100, 8.0));
 }

@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "bar_chart.h"
-#include "calculator_dialogue.h"
+#include "energy_reader.h"
 
 #if defined(__GLIBCXX__) && defined(__GLIBC__)
 inline constexpr bool kTrustedExtraction = true;
@@ -46,14 +46,14 @@ inline LineVerdict referenceLine(const std::string& line) {
 }
 
 // The whole file, split with std::getline, as the energy reader must read it.
-inline EnergyFileReading referenceEnergyFile(std::string_view contents) {
-    EnergyFileReading reading;
+inline quenvar::EnergyFileReading referenceEnergyFile(std::string_view contents) {
+    quenvar::EnergyFileReading reading;
     std::istringstream lines{std::string(contents)};
     std::uint64_t number = 0;
     for (std::string line; std::getline(lines, line);) {
         ++number;
         const LineVerdict v = referenceLine(line);
-        if (v.malformed) return {.verdict = EnergyFileReading::Verdict::kMalformedLine, .malformedLine = number, .series = {}};
+        if (v.malformed) return {.verdict = quenvar::EnergyFileReading::Verdict::kMalformedLine, .malformedLine = number, .series = {}};
         if (!v.skipped) reading.series.push_back(v.energy);
     }
     return reading;
@@ -61,13 +61,13 @@ inline EnergyFileReading referenceEnergyFile(std::string_view contents) {
 
 // The C scan stops at a NUL, which the program treats as an ordinary character: the scan is
 // shown the line with each NUL as another ordinary byte.
-inline void referenceScan(std::string line, TermEstimate& term) {
+inline void referenceScan(std::string line, barwright::TermEstimate& term) {
     for (char& c : line) c = c == '\0' ? '\x01' : c;
     std::sscanf(line.c_str(), "%*[^=]%*s %lf %*s %lf", &term.value, &term.error);
 }
 
 // The same bits, or both NaN (the C scan's NaN need not carry the program's payload).
-inline bool sameTerm(const TermEstimate& a, const TermEstimate& b) {
+inline bool sameTerm(const barwright::TermEstimate& a, const barwright::TermEstimate& b) {
     auto same = [](double x, double y) {
         return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y) || (std::isnan(x) && std::isnan(y));
     };

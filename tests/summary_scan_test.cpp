@@ -1,8 +1,10 @@
-// Summary term lines against the C scan the line grammar is defined by, and the chart writer's
-// choices that the end-to-end cases cannot reach cheaply.
+// Summary term lines against the C scan the line grammar is defined by, read whole and in pieces
+// as a line that spans blocks arrives, and the chart writer's choices that the end-to-end cases
+// cannot reach cheaply.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -11,21 +13,50 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "converter_dialogue.h"
 #include "recorded_verdicts.h"
 #include "reference_readers.h"
+#include "summary_line.h"
 
 namespace {
+
+using namespace barwright;
+using namespace barwright::detail;
 
 // The term after the scan, starting from -7.25 +/- -8.5, as the recorded verdict "value error".
 std::string scanVerdict(const TermEstimate& t) { return bitsOf(t.value) + " " + bitsOf(t.error); }
 
-std::string programVerdict(const std::string& line) {
-    TermEstimate term{-7.25, -8.5};
-    scanTermLine(line, term);
-    return scanVerdict(term);
+// The line in pieces of `width` bytes (the last may be shorter), or whole for 0.
+std::vector<std::string_view> piecesOf(std::string_view line, std::size_t width) {
+    if (width == 0) return {line};
+    std::vector<std::string_view> pieces;
+    for (std::size_t at = 0; at < line.size(); at += width) pieces.push_back(line.substr(at, width));
+    return pieces;
+}
+
+std::string scanInPieces(std::string_view line, std::size_t width) {
+    TermScan scan;
+    for (std::string_view piece : piecesOf(line, width)) scan.add(piece);
+    return scanVerdict(scan.finish({-7.25, -8.5}));
+}
+
+// Read whole; and a byte at a time, and cut in two at `cut`, to the same verdict.
+std::string programVerdict(const std::string& line, std::size_t cut) {
+    const std::string whole = scanInPieces(line, 0);
+    EXPECT_EQ(scanInPieces(line, 1), whole) << "a byte at a time: \"" << escaped(line) << '"';
+    TermScan scan;
+    scan.add(std::string_view(line).substr(0, cut));
+    scan.add(std::string_view(line).substr(std::min(cut, line.size())));
+    EXPECT_EQ(scanVerdict(scan.finish({-7.25, -8.5})), whole) << "cut at " << cut << ": \"" << escaped(line) << '"';
+    return whole;
+}
+
+LineRole apply(std::string_view line, EnergySummary& summary, std::size_t width = 0) {
+    SummaryLine reader;
+    for (std::string_view piece : piecesOf(line, width)) reader.add(piece);
+    return reader.finish(summary);
 }
 
 std::optional<std::string> liveVerdict(const std::string& line) {
@@ -52,7 +83,8 @@ TEST(SummaryScan, HandPickedLinesScanAsTheCFormat) {
              "Polar = 1" + std::string(400, '0') + "e-50 +/- 0." + std::string(399, '0') + "1e76",
              "Polar = 1." + std::string(400, '0') + "e-330 +/- 0." + std::string(500, '0') + "1e999",
              "Polar = 123456789012345678901234567890 +/- 0.1000000000000000055511151231257827021181583404541015625"}) {
-        recorded.check(line, programVerdict(line), liveVerdict(line));
+        for (std::size_t cut = 1; cut < line.size(); ++cut) programVerdict(line, cut);
+        recorded.check(line, programVerdict(line, 0), liveVerdict(line));
     }
 }
 
@@ -67,21 +99,28 @@ TEST(SummaryScan, GeneratedLinesScanAsTheCFormat) {
     for (int n = 0; n < RecordedVerdicts::generatedInputs(200000, kTrustedScan); ++n) {
         std::string line;
         for (int k = 2 + static_cast<int>(random() % 12); k > 0; --k) line += pieces[random() % pieces.size()];
-        recorded.checkGenerated(n, line, programVerdict(line), liveVerdict(line));
+        recorded.checkGenerated(n, line, programVerdict(line, static_cast<std::size_t>(n) % (line.size() + 1)), liveVerdict(line));
         if (HasFailure()) return;
     }
 }
 
+// Whole, and in pieces that cut every tag and "END" somewhere.
 TEST(SummaryLines, FirstTagInTableOrderWinsAndTaggedLinesNeverEndABlock) {
-    EnergySummary summary;
-    EXPECT_EQ(applySummaryLine("SAV and SASA = 2 +/- 1", summary), LineRole::kTerm);
-    EXPECT_EQ(summary.sasa.value, 2.0);
-    EXPECT_EQ(summary.sav.value, 0.0);
-    EXPECT_EQ(applySummaryLine("WCA END = 3 +/- 1", summary), LineRole::kTerm);
-    EXPECT_EQ(summary.wca.value, 3.0);
-    EXPECT_EQ(applySummaryLine("--END--", summary), LineRole::kBlockEnd);
-    EXPECT_EQ(applySummaryLine("end", summary), LineRole::kOther);
-    EXPECT_EQ(applySummaryLine("Vanadium = 1 +/- 1", summary), LineRole::kOther);  // tags are case-sensitive
+    for (std::size_t width : {0, 1, 2, 3, 5}) {
+        EnergySummary summary;
+        EXPECT_EQ(apply("SAV and SASA = 2 +/- 1", summary, width), LineRole::kTerm);
+        EXPECT_EQ(summary.sasa.value, 2.0);
+        EXPECT_EQ(summary.sav.value, 0.0);
+        EXPECT_EQ(apply("WCA END = 3 +/- 1", summary, width), LineRole::kTerm);
+        EXPECT_EQ(summary.wca.value, 3.0);
+        EXPECT_EQ(apply("x Electrostatic = 4 +/- 1", summary, width), LineRole::kTerm);
+        EXPECT_EQ(summary.elec.value, 4.0);
+        EXPECT_EQ(apply("--END--", summary, width), LineRole::kBlockEnd);
+        EXPECT_EQ(apply("EN", summary, width), LineRole::kOther);
+        EXPECT_EQ(apply("end", summary, width), LineRole::kOther);
+        EXPECT_EQ(apply("Vanadium = 1 +/- 1", summary, width), LineRole::kOther);  // tags are case-sensitive
+        EXPECT_EQ(summary.vdw.value, 0.0);
+    }
 }
 
 TEST(NonPolarModelChoice, ToleranceMagnitudeAndNotANumber) {

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+
+#include "entropy_estimator.h"
+
+namespace quenvar {
+
+// The energy is the eighth number of a data line; the seven before it are read and dropped.
+inline constexpr int kEnergyColumn = 8;
+
+struct EnergyFileReading {
+    enum class Verdict {
+        kRead,           // the series holds every data line's energy (it may be empty)
+        kUnreadable,     // the stream failed while being read
+        kMalformedLine,  // a data line does not begin with kEnergyColumn numbers
+    };
+    Verdict verdict = Verdict::kRead;
+    std::uint64_t malformedLine = 0;  // 1-based, counting every line of the file
+    EnergySeries series;
+};
+
+// Reads the energy file to its end. Lines holding '#' or '@' anywhere (xvg comments and
+// directives) and blank lines are skipped; every other line must begin with kEnergyColumn
+// numbers read as stream extraction of a double reads them, and contributes the last one.
+// Memory holds the series and one block of the file, more only for a number longer than a block:
+// a line is decided from its first numbers and a search of the rest for its end and for '#' and
+// '@'. Throws std::bad_alloc when the series does not fit in memory.
+EnergyFileReading readEnergySeries(std::istream& file);
+
+namespace detail {
+
+inline constexpr std::size_t kEnergyBlockSize = std::size_t{1} << 16;
+enum class LinePaths { kFastWhereItCan, kExactOnly };
+
+// The same, in blocks of `blockSize` bytes, with lines of the common shape taking the fast path
+// or not. Only tests choose: small blocks put many lines across block edges, and the paths must
+// give the same verdicts.
+EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths);
+
+}  // namespace detail
+}  // namespace quenvar
