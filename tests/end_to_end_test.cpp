@@ -7,11 +7,13 @@
 //   status     the exit status expected (absent: 0)
 //   files/     copied into an empty working directory before the run
 //   setup      more of the working directory, for what git cannot hold or is too large to commit,
-//              one line each: "mkdir DIR", or "write FILE PIECE..." where a piece is "text" with
+//              one line each: "mkdir DIR"; "write FILE PIECE..." where a piece is "text" with
 //              C escapes (\x22 for a double quote), N*"text" (N copies; {i} in the text counts
-//              them from 1), or <NAME (the bytes of a file already there)
+//              them from 1), or <NAME (the bytes of a file already there); or "size FILE BYTES",
+//              which extends FILE with zero bytes (sparse where the file system allows)
 //   limit      shell commands that constrain the binary (such as a file-size limit); such a case
-//              runs through the binary only, and not on Windows
+//              runs through the binary only, and not on Windows, nor under the sanitizers where
+//              it limits the address space (they reserve terabytes of it)
 //   verify.sh  a shell script that checks results too large to commit (not on Windows)
 //   expect/    files the run must leave in the working directory, byte for byte. Everything else
 //              there must be exactly as before the run: no stray, temporary or half-written files.
@@ -35,6 +37,14 @@
 #include "converter_dialogue.h"
 #include "escaped_text.h"
 #include "grace_check.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
 
 #ifdef _WIN32
 constexpr bool kWindows = true;
@@ -86,6 +96,7 @@ std::vector<Case> discoverCases(const std::string& program) {
             const Case c{root, program, name, true};
             const bool posixOnly = fs::exists(c.dir() / "limit") || fs::exists(c.dir() / "verify.sh");
             if (kWindows && (posixOnly || kLeftOutOnWindows.count(name) != 0)) continue;
+            if (kSanitized && fs::exists(c.dir() / "limit") && slurp(c.dir() / "limit").find("ulimit -v") != std::string::npos) continue;
             if (!fs::exists(c.dir() / "limit")) cases.push_back(c);
             cases.push_back({root, program, name, false});
         }
@@ -125,6 +136,12 @@ void performSetup(const fs::path& setup, const fs::path& work) {
         words >> path;
         if (verb == "mkdir") {
             fs::create_directories(work / path);
+            continue;
+        }
+        if (verb == "size") {
+            std::uintmax_t bytes = 0;
+            ASSERT_TRUE(words >> bytes) << line;
+            fs::resize_file(work / path, bytes);
             continue;
         }
         ASSERT_EQ(verb, "write") << line;
