@@ -7,6 +7,17 @@ FUZZ_SECONDS ?= 60
 
 .PHONY: all build programs demo test test-sanitize test-libcxx test-fallback test-windows fuzz bench package test-package clean
 
+# One target at a time, so that two never configure or build one directory at once (`make -j2
+# demo test`); each build runs its own jobs in parallel.
+.NOTPARALLEL:
+
+# Each directory is configured with its compiler named, so that a directory first configured with
+# another one cannot keep it (CMake starts that directory afresh when the compiler changes). The
+# default is CMake's own first choice, c++.
+ifeq ($(origin CXX),default)
+CXX = c++
+endif
+
 # The build shows CMake's own progress lines, not make's "Entering directory" for every level.
 MAKEFLAGS += --no-print-directory
 
@@ -18,12 +29,12 @@ configure = mkdir -p $(1) && $(2) cmake -S . -B $(1) $(3) > $(1)/configure.log 2
 
 # Development builds treat warnings as errors; a plain `cmake` build from source does not.
 build:
-	@$(call configure,$(BUILD),,-DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON $(CMAKE_ARGS))
+	@$(call configure,$(BUILD),,-DCMAKE_CXX_COMPILER=$(CXX) -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON $(CMAKE_ARGS))
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # Only the two programs, for the demo: the tests are built when they run.
 programs:
-	@$(call configure,$(BUILD),,-DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON $(CMAKE_ARGS))
+	@$(call configure,$(BUILD),,-DCMAKE_CXX_COMPILER=$(CXX) -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON $(CMAKE_ARGS))
 	@cmake --build $(BUILD) -j $(JOBS) --target quenvar barwright
 
 demo: programs
@@ -44,7 +55,7 @@ test: build
 # The whole suite again, built by clang++ with AddressSanitizer and UndefinedBehaviorSanitizer;
 # the first report ends the test that caused it.
 test-sanitize:
-	@$(call configure,$(BUILD)-sanitize,CXX=clang++,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON -DSANITIZERS=address$(comma)undefined)
+	@$(call configure,$(BUILD)-sanitize,,-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON -DSANITIZERS=address$(comma)undefined)
 	@cmake --build $(BUILD)-sanitize -j $(JOBS)
 	@cd $(BUILD)-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
@@ -55,21 +66,22 @@ GTEST_SOURCES ?= /usr/src/googletest
 
 # The whole suite built by clang++ 16 against libc++ (as on macOS).
 test-libcxx:
-	@$(call configure,$(BUILD)-libcxx,CXX=clang++-16 CXXFLAGS=-stdlib=libc++,-DCMAKE_BUILD_TYPE=Release \
+	@$(call configure,$(BUILD)-libcxx,,-DCMAKE_CXX_COMPILER=clang++-16 -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DCMAKE_BUILD_TYPE=Release \
 	  -DWARNINGS_AS_ERRORS=ON -DGTEST_SOURCE_DIR=$(GTEST_SOURCES))
 	@cmake --build $(BUILD)-libcxx -j $(JOBS)
 	@cd $(BUILD)-libcxx && ctest --output-on-failure -j $(JOBS)
 
 # The whole suite with decimal text converted by strtod, as where from_chars lacks doubles.
 test-fallback:
-	@$(call configure,$(BUILD)-fallback,,-DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON -DSTRTOD_FALLBACK=ON)
+	@$(call configure,$(BUILD)-fallback,,-DCMAKE_CXX_COMPILER=$(CXX) -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON \
+	  -DSTRTOD_FALLBACK=ON)
 	@cmake --build $(BUILD)-fallback -j $(JOBS)
 	@cd $(BUILD)-fallback && ctest --output-on-failure -j $(JOBS)
 
 # The Windows programs and tests, cross-built with MinGW-w64 and run under wine in a prefix of
 # their own; one wineserver serves every test, so that none races another to start it.
-WINDOWS_OPTIONS = -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON \
-  -DGTEST_SOURCE_DIR=$(GTEST_SOURCES)
+WINDOWS_PROGRAM_OPTIONS = -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON
+WINDOWS_OPTIONS = $(WINDOWS_PROGRAM_OPTIONS) -DGTEST_SOURCE_DIR=$(GTEST_SOURCES)
 WINE_ENV = WINEPREFIX=$(abspath $(BUILD)-windows)/wineprefix WINEDEBUG=-all
 test-windows:
 	@$(call configure,$(BUILD)-windows,,$(WINDOWS_OPTIONS))
@@ -81,7 +93,7 @@ test-windows:
 
 # Every libFuzzer harness for FUZZ_SECONDS seconds (clang++, with the sanitizers).
 fuzz:
-	@$(call configure,$(BUILD)-fuzz,CXX=clang++,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON \
+	@$(call configure,$(BUILD)-fuzz,,-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON \
 	  -DSANITIZERS=address$(comma)undefined -DBUILD_FUZZERS=ON -DBUILD_TESTING=OFF)
 	@cmake --build $(BUILD)-fuzz -j $(JOBS)
 	@bash fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS)
@@ -91,11 +103,11 @@ bench: build
 	@python3 bench/run.py $(BUILD) $(RUNS)
 
 # The packages, in $(BUILD)/packages/: a .tar.gz and a .deb of the Linux build, and a .zip of the
-# Windows cross-build where MinGW-w64 is installed.
+# Windows cross-build where MinGW-w64 is installed (the compiler is all it needs).
 package: build
 	@cd $(BUILD) && cpack -B $(abspath $(BUILD))/packages > cpack.log 2>&1 || { cat cpack.log; exit 1; }
 	@if command -v x86_64-w64-mingw32-g++-posix > /dev/null; then \
-	  $(call configure,$(BUILD)-windows,,$(WINDOWS_OPTIONS)) && \
+	  $(call configure,$(BUILD)-windows,,$(WINDOWS_PROGRAM_OPTIONS)) && \
 	  cmake --build $(BUILD)-windows -j $(JOBS) --target quenvar barwright && \
 	  cd $(BUILD)-windows && { cpack -B $(abspath $(BUILD))/packages > cpack.log 2>&1 || { cat cpack.log; exit 1; }; }; \
 	else echo "(no MinGW-w64 cross-compiler: no Windows .zip)"; fi
