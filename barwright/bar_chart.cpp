@@ -1,5 +1,7 @@
 #include "bar_chart.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -39,8 +41,38 @@ std::string_view modelName(NonPolarModel model) {
     return {};
 }
 
+// Grace scales the y axis to the bars alone, so an error bar that reaches past them is cut at the
+// frame. These lines after the designed ones give it a range that holds 0 and every bar's value
+// +- |error|, widened to multiples of the smallest round step (1, 2 or 5 times a power of ten)
+// that cuts it into at most ten intervals, and that step as the tick spacing (Grace's own, 0.2,
+// would be too many ticks). Nothing where a number is not finite: Grace then decides alone.
+std::string axisLines(const std::array<const TermEstimate*, 5>& bars) {
+    double low = 0.0, high = 0.0;
+    for (const TermEstimate* bar : bars) {
+        if (!std::isfinite(bar->value) || !std::isfinite(bar->error)) return {};
+        low = std::min(low, bar->value - std::fabs(bar->error));
+        high = std::max(high, bar->value + std::fabs(bar->error));
+    }
+    if (!std::isfinite(high - low)) return {};  // a range beyond the doubles
+    if (high == low) low = -1.0, high = 1.0;     // every bar and error 0: still an axis
+    int power = static_cast<int>(std::floor(std::log10(high - low))) - 2;
+    for (;; ++power) {
+        for (const double mantissa : {1.0, 2.0, 5.0}) {
+            const double step = mantissa * std::pow(10.0, power);
+            double first = std::floor(low / step), last = std::ceil(high / step);
+            if (first * step > low) first -= 1;  // the division may round onto a multiple
+            if (last * step < high) last += 1;
+            if (last - first <= 10) {
+                return format("@ autoscale onread none\n@ world 0, %g, 6, %g\n@    yaxis  tick major %g\n",
+                              first * step, last * step, step);
+            }
+        }
+    }
+}
+
 std::string chartText(const EnergySummary& s, NonPolarModel model) {
     const TermEstimate& nonPolar = model == NonPolarModel::kSasa ? s.sasa : model == NonPolarModel::kSav ? s.sav : s.wca;
+    const std::array<const TermEstimate*, 5> bars{&s.vdw, &s.elec, &s.polar, &nonPolar, &s.binding};
     std::string text =
         "@map color 10 to (255, 0, 255), \"magenta\"\n"
         "@    xaxis  label \"\"\n"
@@ -71,15 +103,13 @@ std::string chartText(const EnergySummary& s, NonPolarModel model) {
         "@    xaxis  tick major 12, 5\n"
         "@    xaxis  ticklabel 12, \"Binding\"\n";
     int bar = 1;
-    for (const TermEstimate* term : {&s.vdw, &s.elec, &s.polar, &nonPolar, &s.binding}) {
-        text += format("%d %15.6f %15.6f\n", bar++, term->value, term->error);
-    }
+    for (const TermEstimate* term : bars) text += format("%d %15.6f %15.6f\n", bar++, term->value, term->error);
     text +=
         "6 0.0 0.0\n"
         "@TYPE xy\n"
         "0 0.0\n"
         "6 0.0\n";
-    return text;
+    return text + axisLines(bars);
 }
 
 // A name beside the chart's for the file it is written to first. It only has to make a clash
