@@ -33,18 +33,11 @@
 #include <string>
 #include <vector>
 
+#include "address_sanitizer.h"
 #include "calculator_dialogue.h"
 #include "converter_dialogue.h"
 #include "escaped_text.h"
 #include "grace_check.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
 
 #ifdef _WIN32
 constexpr bool kWindows = true;
@@ -96,7 +89,7 @@ std::vector<Case> discoverCases(const std::string& program) {
             const Case c{root, program, name, true};
             const bool posixOnly = fs::exists(c.dir() / "limit") || fs::exists(c.dir() / "verify.sh");
             if (kWindows && (posixOnly || kLeftOutOnWindows.count(name) != 0)) continue;
-            if (kSanitized && fs::exists(c.dir() / "limit") && slurp(c.dir() / "limit").find("ulimit -v") != std::string::npos) continue;
+            if (kAddressSanitizer && fs::exists(c.dir() / "limit") && slurp(c.dir() / "limit").find("ulimit -v") != std::string::npos) continue;
             if (!fs::exists(c.dir() / "limit")) cases.push_back(c);
             cases.push_back({root, program, name, false});
         }
