@@ -1,6 +1,5 @@
 #include "converter_dialogue.h"
 
-#include <algorithm>
 #include <istream>
 #include <new>
 #include <ostream>
@@ -9,20 +8,36 @@
 
 #include "summary_file.h"
 #include "summary_line.h"
+#include "utf8_names.h"
 
 namespace barwright {
 namespace {
 
-// The file name: one word, or, for an answer that begins with a double quote, all up to the
-// closing quote, blanks included, as a Windows console types a dragged-in path; without a
-// closing quote, the rest of the line. False when the input ends first.
+// The characters the classic locale calls white space, which end a word.
+bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The file name, as terminals type a path: a word, in which on Linux and macOS a backslash stands
+// for the character after it (a shell's "my\ data"); or, for an answer that begins with a double
+// or single quote, everything up to the closing quote, blanks and backslashes included (Windows
+// and Linux desktops type a dragged-in path so). An unclosed quote reads to the end of the line.
+// A CR before the line end is never part of a name. False when the input ends first.
 bool readFileName(std::istream& in, std::string& name) {
-    in >> std::ws;
-    if (in.peek() != '"') return static_cast<bool>(in >> name);
-    in.ignore();
-    std::getline(in, name, '\n');
-    // Nothing is read after the name, so the rest of its line can go with it.
-    name.resize(std::min(name.find('"'), name.size()));
+    constexpr int kEnd = std::char_traits<char>::eof();
+    int c = (in >> std::ws).peek();
+    if (c == kEnd) return false;
+    if (c == '"' || c == '\'') {
+        const int quote = in.get();
+        for (c = in.peek(); c != quote && c != '\n' && c != kEnd; c = in.peek()) name += static_cast<char>(in.get());
+        if (c == '\n' && name.ends_with('\r')) name.pop_back();
+    } else {
+        for (; c != kEnd && !isSpace(c); c = in.peek()) {
+            in.get();
+            const int next = in.peek();
+            if (c == '\\' && detail::kBackslashEscapes && next != kEnd && next != '\n' && next != '\r') c = in.get();
+            name += static_cast<char>(c);
+        }
+    }
+    name = detail::nameFromAnswer(std::move(name));
     return true;
 }
 

@@ -5,14 +5,18 @@
 #include <system_error>
 #include <utility>
 
+#include "utf8_names.h"
+
 namespace barwright::detail {
 
 SummaryFile::SummaryFile(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return;
+    const std::filesystem::path path = pathOf(name);
     std::error_code ignored;
-    if (name.find('\0') != std::string::npos || std::filesystem::is_directory(name, ignored)) return;
+    if (std::filesystem::is_directory(path, ignored)) return;
     // Binary: a carriage return is white space to the scan anyway, and in text mode Windows would
     // end the file at the first Ctrl-Z byte.
-    file_ = std::fopen(name.c_str(), "rb");
+    file_ = openForReading(path);
 }
 
 SummaryFile::~SummaryFile() {

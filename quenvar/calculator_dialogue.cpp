@@ -13,6 +13,7 @@
 #include "energy_file.h"
 #include "energy_reader.h"
 #include "extraction_grammar.h"
+#include "utf8_names.h"
 
 namespace quenvar::detail {
 namespace {
@@ -42,26 +43,44 @@ namespace quenvar {
 namespace {
 
 using detail::EnergyFile;
+using detail::kBackslashEscapes;
+using detail::nameFromAnswer;
 
 // Every message ends its line and reaches the console at once.
 void say(std::ostream& out, const std::string& message) { out << message << '\n' << std::flush; }
+
+// The characters the classic locale calls white space, which end a word.
+bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool inputEnded(std::ostream& out) {
     say(out, "\nError! Input ended before all answers were given.");
     return false;
 }
 
-// One file name: a word, or, when the answer begins with a double quote, everything up to the
-// closing quote, blanks included (a Windows console types a dragged-in path that way). An
-// unclosed quote takes the rest of the line.
+// One file name, as terminals type a path: a word, in which on Linux and macOS a backslash stands
+// for the character after it (a shell's "my\ data"); or, for an answer that begins with a double
+// or single quote, everything up to the closing quote, blanks and backslashes included (Windows
+// and Linux desktops type a dragged-in path so). An unclosed quote reads to the end of the line.
+// A CR before the line end is never part of a name. What follows stays for the next answer.
 bool readFileName(std::istream& in, std::ostream& out, std::string& name) {
-    if ((in >> std::ws).peek() != '"') return static_cast<bool>(in >> name) || inputEnded(out);
-    in.get();
+    constexpr int kEnd = std::char_traits<char>::eof();
     name.clear();
-    for (int c = in.peek(); c != '"' && c != '\n' && c != std::char_traits<char>::eof(); c = in.peek()) {
-        name += static_cast<char>(in.get());
+    int c = (in >> std::ws).peek();
+    if (c == kEnd) return inputEnded(out);
+    if (c == '"' || c == '\'') {
+        const int quote = in.get();
+        for (c = in.peek(); c != quote && c != '\n' && c != kEnd; c = in.peek()) name += static_cast<char>(in.get());
+        if (c == quote) in.get();
+        if (c == '\n' && name.ends_with('\r')) name.pop_back();
+    } else {
+        for (; c != kEnd && !isSpace(c); c = in.peek()) {
+            in.get();
+            const int next = in.peek();
+            if (c == '\\' && kBackslashEscapes && next != kEnd && next != '\n' && next != '\r') c = in.get();
+            name += static_cast<char>(c);
+        }
     }
-    if (in.peek() == '"') in.get();
+    name = nameFromAnswer(std::move(name));
     return true;
 }
 

@@ -6,14 +6,18 @@
 #include <limits>
 #include <system_error>
 
+#include "utf8_names.h"
+
 namespace quenvar::detail {
 
 EnergyFile::EnergyFile(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return;
+    const std::filesystem::path path = pathOf(name);
     std::error_code ignored;
-    if (name.find('\0') != std::string::npos || std::filesystem::is_directory(name, ignored)) return;
-    file_.reset(std::fopen(name.c_str(), "rb"));
+    if (std::filesystem::is_directory(path, ignored)) return;
+    file_.reset(openForReading(path));
     buffer_.file = file_.get();
-    const std::uintmax_t bytes = std::filesystem::file_size(name, ignored);
+    const std::uintmax_t bytes = std::filesystem::file_size(path, ignored);
     if (file_ && !ignored) buffer_.unread = static_cast<std::uint64_t>(bytes);
 }
 

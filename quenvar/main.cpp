@@ -1,8 +1,10 @@
 #include <iostream>
 
 #include "calculator_dialogue.h"
+#include "utf8_names.h"
 
 int main() {
     std::ios::sync_with_stdio(false);
-    return quenvar::runQuenvar(std::cin, std::cout);
+    quenvar::detail::Console console;
+    return quenvar::runQuenvar(console.in(), console.out());
 }
