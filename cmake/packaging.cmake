@@ -3,7 +3,9 @@
 
 set(EXAMPLES examples/energy_MM.xvg examples/summary_energy.dat examples/sum_0001.png examples/make_energy_file.py)
 if(WIN32)
-  install(FILES README.md DESTINATION ${DOC_DESTINATION} RENAME README.txt)
+  # For a Windows user, with the line ends Notepad wants.
+  configure_file(packaging/README-windows.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION ${DOC_DESTINATION})
 else()
   install(FILES README.md packaging/copyright DESTINATION ${DOC_DESTINATION})
   # Debian wants the changelog as changelog.gz, compressed without a time stamp.

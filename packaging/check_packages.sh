@@ -3,7 +3,8 @@
 #  - the .deb: its control fields, its contents, no lintian errors, and the programs and manual
 #    pages from it unpacked into a scratch root: the demo runs and the pages render;
 #  - the .tar.gz: the same tree under one top folder;
-#  - the .zip: exactly the two programs, README.txt and the examples (only where it was made).
+#  - the .zip: exactly the two programs, README.txt, the two manuals as text and the examples
+#    (only where it was made); the text files with CRLF line ends, the manuals plain text.
 # Every manual page source renders without a groff warning.
 set -euo pipefail
 packages=$(cd "$1" && pwd)
@@ -87,13 +88,23 @@ check "tar.gz holds the same tree under quenvar-barwright-$version-Linux/" test 
 if [ -f "$zip" ]; then
   listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
   top=quenvar-barwright-$version-windows-x86_64
-  expected=$(printf '%s\n' "$top/README.txt" "$top/barwright.exe" "$top/examples/energy_MM.xvg" \
-    "$top/examples/make_energy_file.py" "$top/examples/sum_0001.png" "$top/examples/summary_energy.dat" \
-    "$top/quenvar.exe" | sort)
-  check "zip holds exactly the two programs, README.txt and the examples" test "$listed" = "$expected"
+  expected=$(printf '%s\n' "$top/README.txt" "$top/barwright.exe" "$top/barwright-manual.txt" \
+    "$top/examples/energy_MM.xvg" "$top/examples/make_energy_file.py" "$top/examples/sum_0001.png" \
+    "$top/examples/summary_energy.dat" "$top/quenvar.exe" "$top/quenvar-manual.txt" | sort)
+  check "zip holds exactly the two programs, README.txt, the manuals and the examples" test "$listed" = "$expected"
   unzip -q "$zip" -d "$scratch/zip"
   for program in quenvar barwright; do
     check "zip $program.exe is a Windows executable" test "$(head -c 2 "$scratch/zip/$top/$program.exe")" = MZ
+  done
+  # Every line ends in CR LF, as Notepad wants; the manuals hold no overstrike or escape sequence.
+  crlf() { local lines; lines=$(tr -cd '\n' < "$1" | wc -c); [ "$lines" -gt 0 ] && [ "$(grep -c $'\r$' "$1")" = "$lines" ]; }
+  plain() { ! grep -q $'[\b\e]' "$1" && grep -q '^DIAGNOSTICS' "$1"; }
+  for text in README.txt quenvar-manual.txt barwright-manual.txt; do
+    check "zip $text has CRLF line ends" crlf "$scratch/zip/$top/$text"
+  done
+  check "zip README.txt is for Windows users" grep -q "Running them from a console" "$scratch/zip/$top/README.txt"
+  for program in quenvar barwright; do
+    check "zip $program-manual.txt is plain text with its messages" plain "$scratch/zip/$top/$program-manual.txt"
   done
 elif [ -n "${CI:-}" ]; then
   fail "no Windows .zip (CI builds it)"
