@@ -19,11 +19,14 @@ namespace {
 
 bool isAbsent(const TermEstimate& term) { return std::fabs(term.value) < kZeroTolerance; }
 
-// printf-style formatting into a string, for the C formats the chart is defined by.
+// printf-style formatting into a string, for the C formats the chart is defined by. Nearly every
+// line fits the first buffer, so it is formatted once.
 template <typename... Args>
 std::string format(const char* pattern, Args... args) {
-    const int length = std::snprintf(nullptr, 0, pattern, args...);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    char line[128];
+    const auto length = static_cast<std::size_t>(std::snprintf(line, sizeof line, pattern, args...));
+    if (length < sizeof line) return {line, length};
+    std::string text(length + 1, '\0');
     std::snprintf(text.data(), text.size(), pattern, args...);
     text.pop_back();
     return text;

@@ -139,27 +139,27 @@ TermEstimate TermScan::finish(TermEstimate term) {
 
 void SummaryLine::add(std::string_view piece) {
     scan_.add(piece);
-    // A word may straddle the seam between what came before and this piece.
+    // A word may straddle the seam between what came before and this piece. Only a word before
+    // the first one found so far can still change what the line is.
     std::string seam = tail_;
-    seam += piece.substr(0, kSeam);
-    for (std::size_t i = 0; i < kWords; ++i) {
-        seen_[i] = seen_[i] || piece.find(word(i)) != std::string_view::npos || seam.find(word(i)) != std::string::npos;
+    if (!seam.empty()) seam += piece.substr(0, kSeam);
+    for (std::size_t i = 0; i < first_; ++i) {
+        if (piece.find(word(i)) != std::string_view::npos || seam.find(word(i)) != std::string::npos) first_ = i;
     }
-    tail_ = piece.size() >= kSeam ? std::string(piece.substr(piece.size() - kSeam))
-                                  : seam.substr(seam.size() - std::min(seam.size(), kSeam));
+    tail_ += piece.substr(piece.size() - std::min(piece.size(), kSeam));
+    tail_.erase(0, tail_.size() - std::min(tail_.size(), kSeam));
 }
 
 LineRole SummaryLine::finish(EnergySummary& summary) {
-    const auto tag = static_cast<std::size_t>(std::find(seen_.begin(), seen_.end() - 1, true) - seen_.begin());
-    LineRole role = seen_.back() ? LineRole::kBlockEnd : LineRole::kOther;
-    if (tag < kTermTags.size()) {
-        TermEstimate& term = summary.*(kTermTags[tag].term);
+    LineRole role = first_ == kTermTags.size() ? LineRole::kBlockEnd : LineRole::kOther;
+    if (first_ < kTermTags.size()) {
+        TermEstimate& term = summary.*(kTermTags[first_].term);
         term = scan_.finish(term);
         role = LineRole::kTerm;
     } else {
         scan_.finish({});
     }
-    seen_ = {};
+    first_ = kWords;
     tail_.clear();
     return role;
 }

@@ -69,8 +69,8 @@ public:
 private:
     static constexpr std::size_t kWords = kTermTags.size() + 1;  // the tags, then "END"
     static constexpr std::size_t kSeam = 7;                       // the longest word, less one
-    std::array<bool, kWords> seen_{};
-    std::string tail_;  // the last kSeam bytes fed
+    std::size_t first_ = kWords;  // the first of the words in that order the line holds, if any
+    std::string tail_;            // the last kSeam bytes fed
     TermScan scan_;
 };
 
