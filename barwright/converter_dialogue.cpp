@@ -8,38 +8,10 @@
 
 #include "summary_file.h"
 #include "summary_line.h"
-#include "utf8_names.h"
+#include "file_names.h"
 
 namespace barwright {
 namespace {
-
-// The characters the classic locale calls white space, which end a word.
-bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// The file name, as terminals type a path: a word, in which on Linux and macOS a backslash stands
-// for the character after it (a shell's "my\ data"); or, for an answer that begins with a double
-// or single quote, everything up to the closing quote, blanks and backslashes included (Windows
-// and Linux desktops type a dragged-in path so). An unclosed quote reads to the end of the line.
-// A CR before the line end is never part of a name. False when the input ends first.
-bool readFileName(std::istream& in, std::string& name) {
-    constexpr int kEnd = std::char_traits<char>::eof();
-    int c = (in >> std::ws).peek();
-    if (c == kEnd) return false;
-    if (c == '"' || c == '\'') {
-        const int quote = in.get();
-        for (c = in.peek(); c != quote && c != '\n' && c != kEnd; c = in.peek()) name += static_cast<char>(in.get());
-        if (c == '\n' && name.ends_with('\r')) name.pop_back();
-    } else {
-        for (; c != kEnd && !isSpace(c); c = in.peek()) {
-            in.get();
-            const int next = in.peek();
-            if (c == '\\' && detail::kBackslashEscapes && next != kEnd && next != '\n' && next != '\r') c = in.get();
-            name += static_cast<char>(c);
-        }
-    }
-    name = detail::nameFromAnswer(std::move(name));
-    return true;
-}
 
 // Reads the summary and writes a chart at the end of each block. The exit status.
 int convert(const std::string& name, std::ostream& out) {
@@ -75,7 +47,7 @@ int runBarwright(std::istream& in, std::ostream& out) {
         << std::flush;
     std::string name;
     try {
-        if (!readFileName(in, name)) {
+        if (!detail::readFileName(in, name)) {
             out << "\nError! Input ended before all answers were given.\n" << std::flush;
             return 1;
         }

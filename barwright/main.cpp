@@ -1,7 +1,7 @@
 #include <iostream>
 
 #include "converter_dialogue.h"
-#include "utf8_names.h"
+#include "file_names.h"
 
 int main() {
     std::ios::sync_with_stdio(false);

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <utility>
 
-#include "utf8_names.h"
+#include "file_names.h"
 
 namespace barwright::detail {
 

@@ -13,7 +13,7 @@
 #include "energy_file.h"
 #include "energy_reader.h"
 #include "extraction_grammar.h"
-#include "utf8_names.h"
+#include "file_names.h"
 
 namespace quenvar::detail {
 namespace {
@@ -43,8 +43,6 @@ namespace quenvar {
 namespace {
 
 using detail::EnergyFile;
-using detail::kBackslashEscapes;
-using detail::nameFromAnswer;
 
 // Every message ends its line and reaches the console at once.
 void say(std::ostream& out, const std::string& message) { out << message << '\n' << std::flush; }
@@ -55,33 +53,6 @@ bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool inputEnded(std::ostream& out) {
     say(out, "\nError! Input ended before all answers were given.");
     return false;
-}
-
-// One file name, as terminals type a path: a word, in which on Linux and macOS a backslash stands
-// for the character after it (a shell's "my\ data"); or, for an answer that begins with a double
-// or single quote, everything up to the closing quote, blanks and backslashes included (Windows
-// and Linux desktops type a dragged-in path so). An unclosed quote reads to the end of the line.
-// A CR before the line end is never part of a name. What follows stays for the next answer.
-bool readFileName(std::istream& in, std::ostream& out, std::string& name) {
-    constexpr int kEnd = std::char_traits<char>::eof();
-    name.clear();
-    int c = (in >> std::ws).peek();
-    if (c == kEnd) return inputEnded(out);
-    if (c == '"' || c == '\'') {
-        const int quote = in.get();
-        for (c = in.peek(); c != quote && c != '\n' && c != kEnd; c = in.peek()) name += static_cast<char>(in.get());
-        if (c == quote) in.get();
-        if (c == '\n' && name.ends_with('\r')) name.pop_back();
-    } else {
-        for (; c != kEnd && !isSpace(c); c = in.peek()) {
-            in.get();
-            const int next = in.peek();
-            if (c == '\\' && kBackslashEscapes && next != kEnd && next != '\n' && next != '\r') c = in.get();
-            name += static_cast<char>(c);
-        }
-    }
-    name = nameFromAnswer(std::move(name));
-    return true;
 }
 
 // Reads the series from the named file. Returns the message that refuses the file, or nothing
@@ -112,23 +83,43 @@ bool readSeriesDialogue(std::istream& in, std::ostream& out, EnergySeries& serie
     say(out,
         "\nInput Vacuum Molecular Mechanics energy file genereated by solvbench (default: energy_MM.xvg):");
     std::string name;
-    if (!readFileName(in, out, name)) return false;
+    if (!detail::readFileName(in, name)) return inputEnded(out);
     while (const std::optional<std::string> refusal = readSeriesFrom(name, series)) {
         say(out, *refusal);
         say(out, "Input file name again:");
-        if (!readFileName(in, out, name)) return false;
+        if (!detail::readFileName(in, name)) return inputEnded(out);
     }
     return true;
 }
 
 void discardRestOfLine(std::istream& in) { in.ignore(std::numeric_limits<std::streamsize>::max(), '\n'); }
 
+// Whether the number just read is meant in kelvin: it stands alone or with K after it ("298.15K",
+// "298.15 kelvin"). Text stuck to it ("298,15", "25C") or another unit's name as the next word on
+// its line means another number or another scale. Reads no further than that word's first
+// characters, and never past the line end.
+bool inKelvin(std::istream& in) {
+    constexpr int kEnd = std::char_traits<char>::eof();
+    int c = in.peek();
+    if (c != kEnd && !isSpace(c) && c != 'K' && c != 'k') return false;
+    for (; c == ' ' || c == '\t' || c == '\v' || c == '\f'; c = in.peek()) in.get();
+    std::string word;  // lower case, and one character longer than any unit's name at most
+    for (; c != kEnd && !isSpace(c) && word.size() <= 10; c = in.peek()) {
+        in.get();
+        word += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    for (const char* other : {"c", "f", "\xc2\xb0" "c", "\xc2\xb0" "f", "celsius", "fahrenheit"}) {  // ° in UTF-8
+        if (word == other) return false;
+    }
+    return true;
+}
+
 bool readTemperature(std::istream& in, std::ostream& out, double& temperature) {
     say(out, "\nInput temperature (K, eg. 298.15):");
     for (;;) {
         if ((in >> std::ws).eof()) return inputEnded(out);
         const std::optional<double> answer = detail::readNumber(in);
-        if (answer && *answer > 0) {
+        if (answer && *answer > 0 && inKelvin(in)) {
             temperature = *answer;
             return true;
         }

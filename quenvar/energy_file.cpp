@@ -6,7 +6,7 @@
 #include <limits>
 #include <system_error>
 
-#include "utf8_names.h"
+#include "file_names.h"
 
 namespace quenvar::detail {
 

@@ -18,6 +18,8 @@
 //   verify.sh  a shell script that checks results too large to commit (not on Windows)
 //   expect/    files the run must leave in the working directory, byte for byte. Everything else
 //              there must be exactly as before the run: no stray, temporary or half-written files.
+// On Linux and macOS every run sees HOME=home, a folder of the working directory (give it in files/ where it should
+// exist), so that a name typed as "~/..." is echoed the same wherever the case runs.
 // Every chart a barwright binary run leaves is also loaded into Grace (where gracebat exists).
 // On Windows, a carriage return before each line end is ignored in transcripts and files, and
 // the binary's transcript and charts must have one there.
@@ -66,9 +68,12 @@ const std::map<std::string, std::string> kLeftOutOnWindows{
     {"hundred_thousand_complexes", "too slow under wine: 100,000 chart files"},
     {"long_file_name", "a path of over 600 characters is beyond Windows' 260"},
     {"backslash_escaped_name", "a backslash is the path separator there, not an escape"},
+    {"home_directory", "no shell there gives \"~\" a meaning"},
+    {"shell_word_name", "a backslash is the path separator there, and no shell gives \"~\" a meaning"},
 };
 const std::map<std::string, std::string> kWindowsOnly{
     {"accented_folder_cp1252", "a name in CP1252 bytes opens the folder only where names are text"},
+    {"accented_folder_cp437", "a name in the console's code page opens the folder only where names are text"},
 };
 
 struct Case {
@@ -176,9 +181,16 @@ void performSetup(const fs::path& setup, const fs::path& work) {
 int runInProcess(const Case& c, const fs::path& work, const std::string& input, std::string& output) {
     const fs::path before = fs::current_path();
     fs::current_path(work);
+#ifndef _WIN32
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    setenv("HOME", "home", 1);
+#endif
     std::istringstream in(input);
     std::ostringstream out;
     const int status = c.program == "quenvar" ? quenvar::runQuenvar(in, out) : barwright::runBarwright(in, out);
+#ifndef _WIN32
+    setenv("HOME", home.c_str(), 1);
+#endif
     fs::current_path(before);
     output = out.str();
     return status;
@@ -196,7 +208,7 @@ int runBinary(const Case& c, const fs::path& caseDir, const fs::path& scratch, c
     } else {
         const std::string limit = fs::exists(caseDir / "limit") ? slurp(caseDir / "limit") : "";
         // Standard output goes through a pipe, so a file-size limit on the program does not touch it.
-        std::ofstream(scratch / "run.sh") << "cd work && set -o pipefail && ( " << limit << "\nexec '" << binary.string()
+        std::ofstream(scratch / "run.sh") << "cd work && export HOME=home && set -o pipefail && ( " << limit << "\nexec '" << binary.string()
                                           << "' ) < ../stdin 2> ../stderr | cat > ../stdout\n";
         command = "cd '" + scratch.string() + "' && bash run.sh";
     }

@@ -6,24 +6,24 @@
 #include <memory>
 #include <string>
 
-namespace quenvar::detail {
+namespace barwright::detail {
 
 // File names are text. On Windows the program holds them as UTF-8, reads them from a console as
 // the characters typed, opens files through the wide-character interface and shows names on a
 // console as characters again, whatever the console's code page. On Linux and macOS a name is
-// bytes, opened as given, and nothing here changes it.
+// bytes, opened as given.
 
-// Where a backslash in a name that is not quoted stands for the character after it, as the shell
-// that typed it means it ("my\ data"); on Windows it is the path separator.
-#ifdef _WIN32
-inline constexpr bool kBackslashEscapes = false;
-#else
-inline constexpr bool kBackslashEscapes = true;
-#endif
-
-// The bytes of an answer as a name: on Windows, as they are where they are valid UTF-8, and
-// otherwise read in the ANSI code page (as the C runtime reads a narrow name). Elsewhere as given.
-std::string nameFromAnswer(std::string bytes);
+// Reads one file name from the answers as a shell reads one word, since that is how terminals
+// type a path (a dragged-in one quoted or escaped, a typed one starting at "~/"): it ends at the
+// first blank outside quotes, and quoted and unquoted pieces next to each other join. Inside
+// quotes every character is taken as it is; an unclosed quote reads to the end of the line, and a
+// CR before the line end or the end of the input is never part of a name. On Linux and macOS a
+// backslash outside quotes stands for the character after it (one before the line end or the end
+// of the input stays a backslash), and "~" alone or before "/" at the start stands for $HOME.
+// On Windows a backslash is the path separator, and an answer that is not UTF-8 is read in the
+// ANSI code page, or in the console's OEM code page where only that names an existing file.
+// What follows the name stays for the next answer. False when the input ends before a name.
+bool readFileName(std::istream& in, std::string& name);
 
 // The file a name stands for.
 std::filesystem::path pathOf(const std::string& name);
@@ -47,4 +47,4 @@ private:
     std::ostream* out_;
 };
 
-}  // namespace quenvar::detail
+}  // namespace barwright::detail

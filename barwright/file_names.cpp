@@ -1,6 +1,9 @@
-#include "utf8_names.h"
+#include "file_names.h"
 
+#include <cstdlib>
 #include <iostream>
+#include <string>
+#include <system_error>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -8,7 +11,7 @@
 #include <streambuf>
 #include <string_view>
 
-namespace quenvar::detail {
+namespace barwright::detail {
 namespace {
 
 std::wstring wideFrom(std::string_view text, UINT codePage) {
@@ -106,13 +109,26 @@ private:
 
 }  // namespace
 
+std::filesystem::path pathOf(const std::string& name) { return std::filesystem::path(wideFrom(name, CP_UTF8)); }
+
+namespace {
+
+// The bytes of a name typed or piped in: as they are where they are UTF-8. Otherwise they are text
+// in the ANSI code page, as the C runtime reads a narrow name, or, where only that names an
+// existing file, in the console's OEM code page, which cmd's "echo NAME| program" sends.
 std::string nameFromAnswer(std::string bytes) {
-    const int asUtf8 = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    if (bytes.empty() || asUtf8 > 0) return bytes;
-    return utf8From(wideFrom(bytes, CP_ACP));
+    if (bytes.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0) > 0) {
+        return bytes;
+    }
+    std::string ansi = utf8From(wideFrom(bytes, CP_ACP));
+    std::error_code ignored;
+    if (std::filesystem::exists(pathOf(ansi), ignored)) return ansi;
+    const UINT console = GetConsoleOutputCP();
+    std::string oem = utf8From(wideFrom(bytes, console != 0 ? console : CP_OEMCP));
+    return std::filesystem::exists(pathOf(oem), ignored) ? oem : ansi;
 }
 
-std::filesystem::path pathOf(const std::string& name) { return std::filesystem::path(wideFrom(name, CP_UTF8)); }
+}  // namespace
 
 std::FILE* openForReading(const std::filesystem::path& path) { return _wfopen(path.c_str(), L"rb"); }
 
@@ -130,15 +146,17 @@ Console::Console() : own_(std::make_unique<Streams>()), in_(&std::cin), out_(&st
 
 Console::~Console() = default;
 
-}  // namespace quenvar::detail
+}  // namespace barwright::detail
 
 #else
 
-namespace quenvar::detail {
-
-std::string nameFromAnswer(std::string bytes) { return bytes; }
+namespace barwright::detail {
 
 std::filesystem::path pathOf(const std::string& name) { return name; }
+
+namespace {
+std::string nameFromAnswer(std::string bytes) { return bytes; }
+}  // namespace
 
 std::FILE* openForReading(const std::filesystem::path& path) { return std::fopen(path.c_str(), "rb"); }
 
@@ -148,6 +166,54 @@ Console::Console() : in_(&std::cin), out_(&std::cout) {}
 
 Console::~Console() = default;
 
-}  // namespace quenvar::detail
+}  // namespace barwright::detail
 
 #endif
+
+namespace barwright::detail {
+namespace {
+
+#ifdef _WIN32
+constexpr bool kUnixShell = false;  // a backslash is the path separator, and no shell knows "~"
+#else
+constexpr bool kUnixShell = true;
+#endif
+
+// The characters the classic locale calls white space, which end a word.
+bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace
+
+bool readFileName(std::istream& in, std::string& name) {
+    constexpr int kEnd = std::char_traits<char>::eof();
+    name.clear();
+    int c = (in >> std::ws).peek();
+    if (c == kEnd) return false;
+    if (kUnixShell && c == '~') {
+        in.get();
+        c = in.peek();
+        const char* home = std::getenv("HOME");
+        name = home != nullptr && (c == '/' || c == kEnd || isSpace(c)) ? home : "~";
+    }
+    for (; c != kEnd && !isSpace(c); c = in.peek()) {
+        in.get();
+        if (c == '"' || c == '\'') {
+            const int quote = c;
+            const std::size_t start = name.size();
+            for (c = in.peek(); c != quote && c != '\n' && c != kEnd; c = in.peek()) name += static_cast<char>(in.get());
+            if (c == quote) {
+                in.get();
+            } else if (name.size() > start && name.back() == '\r') {
+                name.pop_back();
+            }
+        } else if (kUnixShell && c == '\\' && in.peek() != kEnd && in.peek() != '\n' && in.peek() != '\r') {
+            name += static_cast<char>(in.get());
+        } else {
+            name += static_cast<char>(c);
+        }
+    }
+    name = nameFromAnswer(std::move(name));
+    return true;
+}
+
+}  // namespace barwright::detail
