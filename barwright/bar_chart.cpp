@@ -12,6 +12,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "decimal_conversion.h"
 #include "exclusive_file.h"
 
 namespace barwright {
@@ -44,38 +45,107 @@ std::string_view modelName(NonPolarModel model) {
     return {};
 }
 
-// Grace scales the y axis to the bars alone, so an error bar that reaches past them is cut at the
-// frame. These lines after the designed ones give it a range that holds 0 and every bar's value
-// +- |error|, widened to multiples of the smallest round step (1, 2 or 5 times a power of ten)
-// that cuts it into at most ten intervals, and that step as the tick spacing (Grace's own, 0.2,
-// would be too many ticks). Nothing where a number is not finite: Grace then decides alone.
-std::string axisLines(const std::array<const TermEstimate*, 5>& bars) {
-    double low = 0.0, high = 0.0;
-    for (const TermEstimate* bar : bars) {
-        if (!std::isfinite(bar->value) || !std::isfinite(bar->error)) return {};
-        low = std::min(low, bar->value - std::fabs(bar->error));
-        high = std::max(high, bar->value + std::fabs(bar->error));
+// A written number's magnitude as decimal digits in units of 1e-7 (the charts' six decimals,
+// and one more for the finest step), without leading zeros: "" is 0.
+using Digits = std::string;
+
+bool less(const Digits& a, const Digits& b) { return a.size() != b.size() ? a.size() < b.size() : a < b; }
+
+int digit(const Digits& a, std::size_t fromRight) { return fromRight < a.size() ? a[a.size() - 1 - fromRight] - '0' : 0; }
+
+Digits sum(const Digits& a, const Digits& b) {
+    Digits total;
+    int carry = 0;
+    for (std::size_t i = 0; i < std::max(a.size(), b.size()) || carry != 0; ++i) {
+        const int d = digit(a, i) + digit(b, i) + carry;
+        total.insert(total.begin(), static_cast<char>('0' + d % 10));
+        carry = d / 10;
     }
-    if (!std::isfinite(high - low)) return {};  // a range beyond the doubles
-    if (high == low) low = -1.0, high = 1.0;     // every bar and error 0: still an axis
-    int power = static_cast<int>(std::floor(std::log10(high - low))) - 2;
-    for (;; ++power) {
-        for (const double mantissa : {1.0, 2.0, 5.0}) {
-            const double step = mantissa * std::pow(10.0, power);
-            double first = std::floor(low / step), last = std::ceil(high / step);
-            if (first * step > low) first -= 1;  // the division may round onto a multiple
-            if (last * step < high) last += 1;
-            if (last - first <= 10) {
-                return format("@ autoscale onread none\n@ world 0, %g, 6, %g\n@    yaxis  tick major %g\n",
-                              first * step, last * step, step);
-            }
-        }
-    }
+    return total;
 }
+
+// a - b, where b <= a.
+Digits difference(Digits a, const Digits& b) {
+    int borrow = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const int d = digit(a, i) - digit(b, i) - borrow;
+        borrow = d < 0 ? 1 : 0;
+        a[a.size() - 1 - i] = static_cast<char>('0' + d + 10 * borrow);
+    }
+    return a.erase(0, std::min(a.find_first_not_of('0'), a.size()));
+}
+
+// The magnitude of a number written with six decimals ("-12.500000").
+Digits digitsOf(std::string written) {
+    written.erase(0, written.find_first_not_of('-'));
+    written.erase(written.find('.'), 1);
+    return difference(written + '0', "");
+}
+
+// How far a bar reaches past 0 on one side, max(0, value + error), from the magnitudes of its
+// value (which lies on that side of 0 or not) and of its error.
+Digits reach(const Digits& value, bool onThisSide, const Digits& error) {
+    if (onThisSide) return sum(value, error);
+    return less(error, value) ? Digits{} : difference(error, value);
+}
+
+// ceil(x / (m * 10^p)) for x below 10^(p + 2): the leading digits decide, and whether any after them
+// is not 0.
+int stepsTo(const Digits& x, int m, std::size_t p) {
+    const std::size_t head = x.size() > p ? x.size() - p : 0;
+    int leading = 0;
+    for (std::size_t i = 0; i < head; ++i) leading = leading * 10 + (x[i] - '0');
+    const bool rest = x.find_first_not_of('0', head) != Digits::npos;
+    return leading / m + (leading % m != 0 || rest ? 1 : 0);
+}
+
+}  // namespace
+
+namespace detail {
+
+// Grace scales the y axis to the bars alone, so an error bar that reaches past them is cut at the
+// frame. These lines after the designed ones give it a range from the numbers as the chart writes
+// them, which Grace reads back: it holds 0 and every written value +- |written error|, its bounds
+// are the nearest multiples of the smallest round step (1, 2 or 5 times a power of ten) that cuts
+// it into at most ten intervals, and that step is the tick spacing (Grace's own, 0.2, would be too
+// many ticks). Computed in decimal, so that a bar ending on a multiple ends on the bound. Nothing
+// where a number, a bound or the step is not finite: Grace then decides alone.
+std::string axisLines(const std::array<TermEstimate, 5>& bars) {
+    Digits high, low;  // how far the range reaches above and below 0
+    for (const TermEstimate& bar : bars) {
+        if (!std::isfinite(bar.value) || !std::isfinite(bar.error)) return {};
+        const std::string written = format("%.6f", bar.value);
+        const Digits value = digitsOf(written), error = digitsOf(format("%.6f", bar.error));
+        const bool negative = written[0] == '-';
+        high = std::max(high, reach(value, !negative, error), less);
+        low = std::max(low, reach(value, negative, error), less);
+    }
+    const Digits range = sum(high, low);
+    if (range.empty()) return "@ autoscale onread none\n@ world 0, -1, 6, 1\n@    yaxis  tick major 0.2\n";
+    // The range has d >= 2 digits, so the step is at least 10^(d-2) units, and 2 * 10^(d-1) always
+    // leaves fewer than seven intervals: the smallest step that fits is one of five.
+    const std::size_t d = range.size();
+    const std::array<std::pair<int, std::size_t>, 5> steps{{{1, d - 2}, {2, d - 2}, {5, d - 2}, {1, d - 1}, {2, d - 1}}};
+    const auto [m, p] = *std::find_if(steps.begin(), steps.end() - 1, [&](const auto& step) {
+        return stepsTo(high, step.first, step.second) + stepsTo(low, step.first, step.second) <= 10;
+    });
+    // Each is at most two digits times a power of ten, so %g prints the double nearest it as exactly
+    // that number.
+    const int exponent = static_cast<int>(p) - 7, above = stepsTo(high, m, p), below = stepsTo(low, m, p);
+    const double top = convertDecimal(format("%de%d", above * m, exponent));
+    const double bottom = below == 0 ? 0.0 : -convertDecimal(format("%de%d", below * m, exponent));
+    const double step = convertDecimal(format("%de%d", m, exponent));
+    if (!std::isfinite(top) || !std::isfinite(bottom)) return {};
+    return format("@ autoscale onread none\n@ world 0, %g, 6, %g\n@    yaxis  tick major %g\n", bottom, top, step);
+}
+
+}  // namespace detail
+
+namespace {
 
 std::string chartText(const EnergySummary& s, NonPolarModel model) {
     const TermEstimate& nonPolar = model == NonPolarModel::kSasa ? s.sasa : model == NonPolarModel::kSav ? s.sav : s.wca;
-    const std::array<const TermEstimate*, 5> bars{&s.vdw, &s.elec, &s.polar, &nonPolar, &s.binding};
+    const std::array<TermEstimate, 5> bars{s.vdw, s.elec, s.polar, nonPolar, s.binding};
     std::string text =
         "@map color 10 to (255, 0, 255), \"magenta\"\n"
         "@    xaxis  label \"\"\n"
@@ -106,13 +176,13 @@ std::string chartText(const EnergySummary& s, NonPolarModel model) {
         "@    xaxis  tick major 12, 5\n"
         "@    xaxis  ticklabel 12, \"Binding\"\n";
     int bar = 1;
-    for (const TermEstimate* term : bars) text += format("%d %15.6f %15.6f\n", bar++, term->value, term->error);
+    for (const TermEstimate& term : bars) text += format("%d %15.6f %15.6f\n", bar++, term.value, term.error);
     text +=
         "6 0.0 0.0\n"
         "@TYPE xy\n"
         "0 0.0\n"
         "6 0.0\n";
-    return text + axisLines(bars);
+    return text + detail::axisLines(bars);
 }
 
 // A name beside the chart's for the file it is written to first. It only has to make a clash

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
+#include <string>
 
 namespace barwright {
 
@@ -39,4 +41,11 @@ enum class ChartOutcome { kWritten, kAmbiguousModel, kWriteFailed };
 // are reported on `out`; the caller ends the run on anything but kWritten.
 ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCounter, std::ostream& out);
 
+namespace detail {
+
+// The lines after the designed ones that set the chart's y range and ticks, for the five bars in
+// chart order; empty where no finite range holds them.
+std::string axisLines(const std::array<TermEstimate, 5>& bars);
+
+}  // namespace detail
 }  // namespace barwright

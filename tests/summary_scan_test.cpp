@@ -141,6 +141,22 @@ TEST(NonPolarModelChoice, ToleranceMagnitudeAndNotANumber) {
     EXPECT_EQ(choose(1, 1, 1), std::nullopt);
 }
 
+// The y range comes from the numbers as the chart writes them (six decimals), in decimal.
+TEST(ChartRange, FromTheWrittenNumbers) {
+    const auto range = [](double value, double error) { return barwright::detail::axisLines({{{value, error}, {}, {}, {}, {}}}); };
+    const auto lines = [](std::string bottom, std::string top, std::string step) {
+        return "@ autoscale onread none\n@ world 0, " + bottom + ", 6, " + top + "\n@    yaxis  tick major " + step + "\n";
+    };
+    EXPECT_EQ(range(-0.05, 0.01), lines("-0.06", "0", "0.01"));  // an end on a multiple stays there
+    EXPECT_EQ(range(1.5e-6, 0), lines("0", "2e-06", "2e-07"));  // written 0.000002
+    EXPECT_EQ(range(4e-7, 0), lines("-1", "1", "0.2"));         // written 0.000000
+    EXPECT_EQ(range(2, -80), lines("-80", "100", "20"));        // an error written negative
+    EXPECT_EQ(range(1e300, 0), lines("0", "1.2e+300", "2e+299"));  // written 1000000000000000052504...
+    EXPECT_EQ(range(1.5e308, 0), lines("0", "1.6e+308", "2e+307"));
+    EXPECT_EQ(range(1.7976931348623157e308, 0), "");  // 1.8e308 is no double
+    EXPECT_EQ(range(1, NAN), "");
+}
+
 // Past 9999 the name simply takes more digits.
 TEST(BarChartWriter, NamesBeyondFourDigits) {
     const auto dir = std::filesystem::temp_directory_path() / ("chart-names-" + std::to_string(getpid()));
