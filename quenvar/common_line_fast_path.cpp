@@ -23,11 +23,11 @@ struct SlidingMasks {
     explicit SlidingMasks(const char* line) : base(line) {
         for (unsigned i = 0; i < kBytes; i += kWindowBytes) add(classifyWindow(line + i), i);
     }
-    void add(const ByteMasks& window, unsigned at) {
-        masks.spaces |= window.spaces << at;
-        masks.nonDigits |= window.nonDigits << at;
-        masks.points |= window.points << at;
-        masks.minuses |= window.minuses << at;
+    void add(const ByteMasks& window, unsigned offset) {
+        masks.spaces |= window.spaces << offset;
+        masks.nonDigits |= window.nonDigits << offset;
+        masks.points |= window.points << offset;
+        masks.minuses |= window.minuses << offset;
     }
     void slide() {
         masks.spaces >>= kWindowBytes;

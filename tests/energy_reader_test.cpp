@@ -247,7 +247,7 @@ TEST(EnergyReader, ManyBlocksMatchLineByLineReference) {
     for (int frame = 0; frame < 60000; ++frame) {
         // Mostly the common shape, which the fast path settles; every seventh line has an exponent.
         file += std::to_string(frame) + (frame % 7 ? " 1.5 -2.25 300 4 5 6 " : " 1.5 -2.25 3e2 4 5 6 ") +
-                std::to_string(-250.0 + (random() % 20000) / 1000.0) + " 9\n";
+                std::to_string(-250.0 + static_cast<double>(random() % 20000) / 1000.0) + " 9\n";
         if (frame == 30000) file += "1 2 3 4 5 6 7 -111.5" + std::string(3 << 20, ' ') + "x\n";
         if (frame % 997 == 0) file += "\n# comment at frame " + std::to_string(frame) + "\n";
     }

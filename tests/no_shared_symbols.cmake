@@ -4,7 +4,7 @@
 # which both may instantiate alike, and what the compiler makes for itself (references to those,
 # type information of function types, clang's terminate helper).
 # Usage: cmake -DNM=nm -DFIRST=liba.a -DSECOND=libb.a -P no_shared_symbols.cmake
-cmake_minimum_required(VERSION 3.25)
+cmake_minimum_required(VERSION 3.22)
 function(defined_symbols library out)
   execute_process(COMMAND ${NM} -g --defined-only -P ${library} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
   if(failed)

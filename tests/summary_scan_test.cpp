@@ -2,7 +2,6 @@
 // as a line that spans blocks arrives, and the chart writer's choices that the end-to-end cases
 // cannot reach cheaply.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -106,7 +105,7 @@ TEST(SummaryScan, GeneratedLinesScanAsTheCFormat) {
 
 // Whole, and in pieces that cut every tag and "END" somewhere.
 TEST(SummaryLines, FirstTagInTableOrderWinsAndTaggedLinesNeverEndABlock) {
-    for (std::size_t width : {0, 1, 2, 3, 5}) {
+    for (std::size_t width : {0u, 1u, 2u, 3u, 5u}) {
         EnergySummary summary;
         EXPECT_EQ(apply("SAV and SASA = 2 +/- 1", summary, width), LineRole::kTerm);
         EXPECT_EQ(summary.sasa.value, 2.0);
@@ -159,7 +158,7 @@ TEST(ChartRange, FromTheWrittenNumbers) {
 
 // Past 9999 the name simply takes more digits.
 TEST(BarChartWriter, NamesBeyondFourDigits) {
-    const auto dir = std::filesystem::temp_directory_path() / ("chart-names-" + std::to_string(getpid()));
+    const auto dir = std::filesystem::temp_directory_path() / ("chart-names-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(dir);
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(dir);
