@@ -5,7 +5,7 @@ JOBS ?= 2
 RUNS ?= 7
 FUZZ_SECONDS ?= 60
 
-.PHONY: all configure build programs demo test test-sanitize test-libcxx test-fallback test-windows fuzz bench package test-package clean
+.PHONY: all configure build programs demo test test-sanitize test-libcxx test-fallback test-cmake-3.22 test-windows fuzz bench package test-package clean
 
 # One target at a time, so that two never configure or build one directory at once (`make -j2
 # demo test`); each build runs its own jobs in parallel.
@@ -82,6 +82,18 @@ test-fallback:
 	@cmake --build $(BUILD)-fallback -j $(JOBS)
 	@cd $(BUILD)-fallback && ctest --output-on-failure -j $(JOBS)
 
+# The whole suite configured, built and run by the oldest CMake the project takes, 3.22 (Ubuntu
+# 22.04's), unpacked from the archive that the machines running CI keep beside the project.
+CMAKE_3_22 ?= ../shared/tools/cmake-3.22.6-linux-x86_64.tar.xz
+test-cmake-3.22: export PATH := $(abspath $(BUILD)-cmake-3.22)/cmake/bin:$(PATH)
+test-cmake-3.22:
+	@if [ ! -f $(CMAKE_3_22) ]; then echo "Skipped: no CMake 3.22 archive at $(CMAKE_3_22) (set CMAKE_3_22 to one)"; exit 0; fi; \
+	  mkdir -p $(BUILD)-cmake-3.22/cmake && tar -xJf $(CMAKE_3_22) -C $(BUILD)-cmake-3.22/cmake --strip-components=1 && \
+	  cmake --version | head -n 1 && \
+	  $(call configure,$(BUILD)-cmake-3.22,,-DCMAKE_CXX_COMPILER=$(CXX) -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON) && \
+	  cmake --build $(BUILD)-cmake-3.22 -j $(JOBS) && \
+	  cd $(BUILD)-cmake-3.22 && ctest --output-on-failure -j $(JOBS)
+
 # The Windows programs and tests, cross-built with MinGW-w64 and run under wine in a prefix of
 # their own; one wineserver serves every test, so that none races another to start it. Then
 # quenvar.exe at a console, typed into through tmux.
@@ -108,10 +120,15 @@ fuzz:
 bench: build
 	@python3 bench/run.py $(BUILD) $(RUNS)
 
-# The packages, in $(BUILD)/packages/: a .tar.gz and a .deb of the Linux build, and a .zip of the
+# The packages, in $(BUILD)/packages/: a .deb of the Linux build (linked dynamically, as Debian
+# wants), a .tar.gz of a statically linked build (it runs on any x86-64 Linux), and a .zip of the
 # Windows cross-build where MinGW-w64 is installed (the compiler is all it needs).
 package: build
-	@cd $(BUILD) && cpack -B $(abspath $(BUILD))/packages > cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@cd $(BUILD) && cpack -G DEB -B $(abspath $(BUILD))/packages > cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@$(call configure,$(BUILD)-static,,-DCMAKE_CXX_COMPILER=$(CXX) -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON \
+	  -DSTATIC_PROGRAMS=ON -DBUILD_TESTING=OFF)
+	@cmake --build $(BUILD)-static -j $(JOBS)
+	@cd $(BUILD)-static && cpack -G TGZ -B $(abspath $(BUILD))/packages > cpack.log 2>&1 || { cat cpack.log; exit 1; }
 	@if command -v x86_64-w64-mingw32-g++-posix > /dev/null; then \
 	  $(call configure,$(BUILD)-windows,,$(WINDOWS_PROGRAM_OPTIONS)) && \
 	  cmake --build $(BUILD)-windows -j $(JOBS) --target quenvar barwright && \
@@ -126,4 +143,5 @@ test-package: package
 	@bash packaging/check_packages.sh $(BUILD)/packages
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-libcxx $(BUILD)-fallback $(BUILD)-windows
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-libcxx $(BUILD)-fallback $(BUILD)-windows $(BUILD)-static \
+	  $(BUILD)-cmake-3.22

@@ -2,7 +2,8 @@
 # Checks the packages `make package` made, as a user would meet them. Usage: check_packages.sh DIR
 #  - the .deb: its control fields, its contents, no lintian errors, and the programs and manual
 #    pages from it unpacked into a scratch root: the demo runs and the pages render;
-#  - the .tar.gz: the same tree under one top folder;
+#  - the .tar.gz: the same tree under one top folder, its programs linked statically and running
+#    the demo with an empty environment;
 #  - the .zip: exactly the two programs, README.txt, the two manuals as text and the examples
 #    (only where it was made); the text files with CRLF line ends, the manuals plain text.
 # Every manual page source renders without a groff warning.
@@ -80,9 +81,23 @@ for page in quenvar barwright; do
   check "man $page renders from the .deb" grep -q "^NAME" <<< "$rendered"
 done
 
-# The .tar.gz: the same tree under one top folder.
+# The .tar.gz: the same tree under one top folder, with programs that need no shared library (so
+# they run on any x86-64 Linux, whatever its C library) and run the demo with an empty environment.
 listed=$(tar tzf "$tgz" | grep -v '/$' | sed "s|^quenvar-barwright-$version-Linux/||" | sort)
 check "tar.gz holds the same tree under quenvar-barwright-$version-Linux/" test "$listed" = "$tree"
+mkdir "$scratch/tgz" && tar xzf "$tgz" -C "$scratch/tgz"
+top=$scratch/tgz/quenvar-barwright-$version-Linux
+static() { readelf -h "$1" > /dev/null && ! readelf -d "$1" | grep -q NEEDED; }
+for program in quenvar barwright; do
+  check "tar.gz $program needs no shared library (readelf -d: no NEEDED)" static "$top/bin/$program"
+done
+quenvar_out=$(cd "$scratch" && printf 'tgz/quenvar-barwright-%s-Linux/share/doc/quenvar-barwright/examples/energy_MM.xvg\n298.15\n\n' "$version" |
+  env -i "$top/bin/quenvar")
+check "quenvar from the .tar.gz runs the demo with an empty environment" grep -qx "Quenvar:    13.0048 (KJ/mol)" <<< "$quenvar_out"
+mkdir "$scratch/tgz-charts" && cp "$top/share/doc/quenvar-barwright/examples/summary_energy.dat" "$scratch/tgz-charts/"
+barwright_out=$(cd "$scratch/tgz-charts" && printf 'summary_energy.dat\n' | env -i "$top/bin/barwright")
+check "barwright from the .tar.gz writes the documented chart with an empty environment" \
+  diff <(sed -n '/^@map color 10/,/^@    yaxis  tick major/p' "$root/README.md") "$scratch/tgz-charts/sum_0001.xvg"
 
 # The .zip, where the Windows cross-build made one.
 if [ -f "$zip" ]; then
