@@ -58,9 +58,10 @@ Digits sum(const Digits& a, const Digits& b) {
     int carry = 0;
     for (std::size_t i = 0; i < std::max(a.size(), b.size()) || carry != 0; ++i) {
         const int d = digit(a, i) + digit(b, i) + carry;
-        total.insert(total.begin(), static_cast<char>('0' + d % 10));
+        total += static_cast<char>('0' + d % 10);
         carry = d / 10;
     }
+    std::reverse(total.begin(), total.end());
     return total;
 }
 
@@ -75,9 +76,9 @@ Digits difference(Digits a, const Digits& b) {
     return a.erase(0, std::min(a.find_first_not_of('0'), a.size()));
 }
 
-// The magnitude of a number written with six decimals ("-12.500000").
+// The magnitude of a number as the chart writes it ("    -12.500000").
 Digits digitsOf(std::string written) {
-    written.erase(0, written.find_first_not_of('-'));
+    written.erase(0, written.find_first_not_of(" -"));
     written.erase(written.find('.'), 1);
     return difference(written + '0', "");
 }
@@ -110,13 +111,13 @@ namespace detail {
 // it into at most ten intervals, and that step is the tick spacing (Grace's own, 0.2, would be too
 // many ticks). Computed in decimal, so that a bar ending on a multiple ends on the bound. Nothing
 // where a number, a bound or the step is not finite: Grace then decides alone.
-std::string axisLines(const std::array<TermEstimate, 5>& bars) {
+std::string axisLines(const std::array<WrittenBar, 5>& bars) {
     Digits high, low;  // how far the range reaches above and below 0
-    for (const TermEstimate& bar : bars) {
-        if (!std::isfinite(bar.value) || !std::isfinite(bar.error)) return {};
-        const std::string written = format("%.6f", bar.value);
-        const Digits value = digitsOf(written), error = digitsOf(format("%.6f", bar.error));
-        const bool negative = written[0] == '-';
+    for (const WrittenBar& bar : bars) {
+        // "inf" and "nan" are the only letters written
+        if ((bar.value + bar.error).find_first_not_of(" -.0123456789") != std::string::npos) return {};
+        const Digits value = digitsOf(bar.value), error = digitsOf(bar.error);
+        const bool negative = bar.value.find('-') != std::string::npos;
         high = std::max(high, reach(value, !negative, error), less);
         low = std::max(low, reach(value, negative, error), less);
     }
@@ -145,7 +146,7 @@ namespace {
 
 std::string chartText(const EnergySummary& s, NonPolarModel model) {
     const TermEstimate& nonPolar = model == NonPolarModel::kSasa ? s.sasa : model == NonPolarModel::kSav ? s.sav : s.wca;
-    const std::array<TermEstimate, 5> bars{s.vdw, s.elec, s.polar, nonPolar, s.binding};
+    const std::array<const TermEstimate*, 5> bars{&s.vdw, &s.elec, &s.polar, &nonPolar, &s.binding};
     std::string text =
         "@map color 10 to (255, 0, 255), \"magenta\"\n"
         "@    xaxis  label \"\"\n"
@@ -175,14 +176,18 @@ std::string chartText(const EnergySummary& s, NonPolarModel model) {
         "\"\n"
         "@    xaxis  tick major 12, 5\n"
         "@    xaxis  ticklabel 12, \"Binding\"\n";
-    int bar = 1;
-    for (const TermEstimate& term : bars) text += format("%d %15.6f %15.6f\n", bar++, term.value, term.error);
+    // "%d %15.6f %15.6f", each number written once: the y range is made from the same text.
+    std::array<detail::WrittenBar, 5> written;
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        written[i] = {format("%15.6f", bars[i]->value), format("%15.6f", bars[i]->error)};
+        text += std::to_string(i + 1) + ' ' + written[i].value + ' ' + written[i].error + '\n';
+    }
     text +=
         "6 0.0 0.0\n"
         "@TYPE xy\n"
         "0 0.0\n"
         "6 0.0\n";
-    return text + detail::axisLines(bars);
+    return text + detail::axisLines(written);
 }
 
 // A name beside the chart's for the file it is written to first. It only has to make a clash

@@ -43,9 +43,14 @@ ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCo
 
 namespace detail {
 
-// The lines after the designed ones that set the chart's y range and ticks, for the five bars in
-// chart order; empty where no finite range holds them.
-std::string axisLines(const std::array<TermEstimate, 5>& bars);
+// A bar's value and error as the chart writes them ("%15.6f").
+struct WrittenBar {
+    std::string value, error;
+};
+
+// The lines after the designed ones that set the chart's y range and ticks, from the five bars as
+// written, in chart order; empty where no finite range holds them.
+std::string axisLines(const std::array<WrittenBar, 5>& bars);
 
 }  // namespace detail
 }  // namespace barwright

@@ -142,7 +142,15 @@ TEST(NonPolarModelChoice, ToleranceMagnitudeAndNotANumber) {
 
 // The y range comes from the numbers as the chart writes them (six decimals), in decimal.
 TEST(ChartRange, FromTheWrittenNumbers) {
-    const auto range = [](double value, double error) { return barwright::detail::axisLines({{{value, error}, {}, {}, {}, {}}}); };
+    const auto written = [](double x) {
+        std::string text(400, '\0');
+        text.resize(static_cast<std::size_t>(std::snprintf(text.data(), text.size(), "%15.6f", x)));
+        return text;
+    };
+    const auto range = [&](double value, double error) {
+        const barwright::detail::WrittenBar zero{written(0), written(0)};
+        return barwright::detail::axisLines({{{written(value), written(error)}, zero, zero, zero, zero}});
+    };
     const auto lines = [](std::string bottom, std::string top, std::string step) {
         return "@ autoscale onread none\n@ world 0, " + bottom + ", 6, " + top + "\n@    yaxis  tick major " + step + "\n";
     };
