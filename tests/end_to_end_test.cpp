@@ -33,6 +33,7 @@
 #include <fstream>
 #include <iomanip>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -184,14 +185,15 @@ int runInProcess(const Case& c, const fs::path& work, const std::string& input, 
     const fs::path before = fs::current_path();
     fs::current_path(work);
 #ifndef _WIN32
-    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    const char* const given = std::getenv("HOME");
+    const std::optional<std::string> home = given != nullptr ? std::optional<std::string>(given) : std::nullopt;
     setenv("HOME", "home", 1);
 #endif
     std::istringstream in(input);
     std::ostringstream out;
     const int status = c.program == "quenvar" ? quenvar::runQuenvar(in, out) : barwright::runBarwright(in, out);
 #ifndef _WIN32
-    setenv("HOME", home.c_str(), 1);
+    home ? setenv("HOME", home->c_str(), 1) : unsetenv("HOME");
 #endif
     fs::current_path(before);
     output = out.str();
