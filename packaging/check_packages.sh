@@ -64,18 +64,28 @@ fi
 lintian_output=$(grep -v "running with root privileges" <<< "$lintian_output" || true)
 [ -z "$lintian_output" ] || echo "$lintian_output"
 
+# The demo, run by the programs installed under PREFIX on their examples, in a folder of its own:
+# the documented result and charts. Usage: demo PREFIX FROM [COMMAND...], where COMMAND (such as
+# env -i) runs each program.
+demo() {
+  local prefix=$1 from=$2 work out
+  shift 2
+  local examples=$prefix/share/doc/quenvar-barwright/examples
+  work=$(mktemp -d -p "$scratch")
+  out=$(cd "$work" && printf '%s\n298.15\n\n' "$examples/energy_MM.xvg" | "$@" "$prefix/bin/quenvar")
+  check "quenvar from the $from runs the demo" grep -qx "Quenvar:    13.0048 (KJ/mol)" <<< "$out"
+  cp "$examples/summary_energy.dat" "$work/"
+  out=$(cd "$work" && printf 'summary_energy.dat\n' | "$@" "$prefix/bin/barwright")
+  check "barwright from the $from writes three charts" test "$(ls "$work" | grep -c '^sum_000[123]\.xvg$')" = 3
+  check "barwright from the $from finishes" grep -qx "Finished!" <<< "$out"
+  check "the chart from the $from is the documented one" \
+    diff <(sed -n '/^@map color 10/,/^@    yaxis  tick major/p' "$root/README.md") "$work/sum_0001.xvg"
+}
+
 # The .deb unpacked into a scratch root: the demo runs, the manual pages render.
 dpkg-deb -x "$deb" "$scratch/root"
 usr=$scratch/root/usr
-examples=$usr/share/doc/quenvar-barwright/examples
-quenvar_out=$(cd "$scratch" && printf '%s\n298.15\n\n' "$examples/energy_MM.xvg" | "$usr/bin/quenvar")
-check "quenvar from the .deb runs the demo" grep -qx "Quenvar:    13.0048 (KJ/mol)" <<< "$quenvar_out"
-mkdir "$scratch/charts" && cp "$examples/summary_energy.dat" "$scratch/charts/"
-barwright_out=$(cd "$scratch/charts" && printf 'summary_energy.dat\n' | "$usr/bin/barwright")
-check "barwright from the .deb writes three charts" test "$(ls "$scratch/charts" | grep -c '^sum_000[123]\.xvg$')" = 3
-check "barwright from the .deb finishes" grep -qx "Finished!" <<< "$barwright_out"
-check "the chart from the .deb is the documented one" \
-  diff <(sed -n '/^@map color 10/,/^@    yaxis  tick major/p' "$root/README.md") "$scratch/charts/sum_0001.xvg"
+demo "$usr" .deb
 for page in quenvar barwright; do
   rendered=$(MANWIDTH=80 man -l "$usr/share/man/man1/$page.1.gz" 2>&1)
   check "man $page renders from the .deb" grep -q "^NAME" <<< "$rendered"
@@ -91,13 +101,7 @@ static() { readelf -h "$1" > /dev/null && ! readelf -d "$1" | grep -q NEEDED; }
 for program in quenvar barwright; do
   check "tar.gz $program needs no shared library (readelf -d: no NEEDED)" static "$top/bin/$program"
 done
-quenvar_out=$(cd "$scratch" && printf 'tgz/quenvar-barwright-%s-Linux/share/doc/quenvar-barwright/examples/energy_MM.xvg\n298.15\n\n' "$version" |
-  env -i "$top/bin/quenvar")
-check "quenvar from the .tar.gz runs the demo with an empty environment" grep -qx "Quenvar:    13.0048 (KJ/mol)" <<< "$quenvar_out"
-mkdir "$scratch/tgz-charts" && cp "$top/share/doc/quenvar-barwright/examples/summary_energy.dat" "$scratch/tgz-charts/"
-barwright_out=$(cd "$scratch/tgz-charts" && printf 'summary_energy.dat\n' | env -i "$top/bin/barwright")
-check "barwright from the .tar.gz writes the documented chart with an empty environment" \
-  diff <(sed -n '/^@map color 10/,/^@    yaxis  tick major/p' "$root/README.md") "$scratch/tgz-charts/sum_0001.xvg"
+demo "$top" ".tar.gz with an empty environment" env -i
 
 # The .zip, where the Windows cross-build made one.
 if [ -f "$zip" ]; then
