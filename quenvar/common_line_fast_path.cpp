@@ -8,6 +8,7 @@
 
 #include "decimal_conversion.h"
 #include "energy_reader.h"
+#include "extraction_grammar.h"
 
 namespace quenvar::detail {
 namespace {
@@ -81,9 +82,9 @@ const char* readCommonDataLine(const char* line, double& energy) {
         at = start + minus + length;
         ++column;
     }
-    // An exponent mark after the eighth number would make it another number; anything else ends it.
+    // Whatever else follows the eighth number is the exact reader's to judge.
     const char* numberEnd = view.base + at;
-    if (*numberEnd == 'e' || *numberEnd == 'E') return nullptr;
+    if (!endsLastNumber(static_cast<unsigned char>(*numberEnd))) return nullptr;
     // The rest of the line matters only for its end and for a comment mark, both of them among
     // the bytes that are neither space nor digit.
     for (;;) {

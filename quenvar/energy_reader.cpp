@@ -6,6 +6,7 @@
 #include <istream>
 #include <memory>
 #include <new>
+#include <string_view>
 
 #include "common_line_fast_path.h"
 #include "decimal_conversion.h"
@@ -60,7 +61,7 @@ Step readLine(const char* p, const char* blockEnd, bool more, LineProgress& line
         if (text.isNumber && (isEnergy || text.mayOverflow)) {
             value = convertDecimal({p, static_cast<std::size_t>(cursor.p - p)});
         }
-        if (!text.isNumber || std::isinf(value)) {
+        if (!text.isNumber || std::isinf(value) || (isEnergy && !endsLastNumber(*cursor.p))) {
             line.failed = true;
             break;
         }
@@ -105,7 +106,7 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
     std::unique_ptr<char[]> buffer = newBuffer(capacity);
     std::size_t begin = 0, filled = 0;  // unread bytes are buffer[begin, filled), then the sentinel
     buffer[0] = '\n';
-    bool more = true, reserved = false;
+    bool more = true, reserved = false, atStart = true;
     std::uint64_t bytesRead = 0, lineNumber = 0;
     LineProgress line;
     bool midLine = false;  // the line began in an earlier block
@@ -144,6 +145,15 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
             if (!more) break;  // the end of the file, at a line boundary
             if (!refill(p)) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
             continue;
+        }
+        if (atStart) {
+            // A UTF-8 byte-order mark (Windows Notepad's "UTF-8 with BOM") is no part of line 1.
+            if (filled < 3 && more) {
+                if (!refill(p)) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
+                continue;
+            }
+            if (std::string_view(p, filled).starts_with("\xef\xbb\xbf")) p += 3;
+            atStart = false;
         }
         double energy = 0.0;
         const char* fastEnd = fast && !midLine ? readCommonDataLine(p, energy) : nullptr;

@@ -44,4 +44,12 @@ ExtractedText scanExtractedNumber(Cursor& in) {
     return {.isNumber = exponentDigits, .mayOverflow = true};
 }
 
+// Whether `c` may follow the last number a line needs: white space, the line's end (or the end of
+// the file, which the reader marks as one), or the sign of a number written so wide that it
+// touches ("-1234.5-2345.6"). Anything else stuck to it ("-250.0D+05", "12.5kJ", "0x10") would
+// change its meaning.
+inline bool endsLastNumber(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r') || c == '+' || c == '-';
+}
+
 }  // namespace quenvar::detail

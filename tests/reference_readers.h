@@ -7,6 +7,7 @@
 #pragma once
 
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -42,12 +43,16 @@ inline LineVerdict referenceLine(const std::string& line) {
     for (int i = 0; i < 8; ++i) {
         if (!(stream >> value)) return {.malformed = true};
     }
+    // Only white space, the end or the sign of a touching number may follow the eighth.
+    const int next = stream.peek();
+    if (next != EOF && !std::isspace(next) && next != '+' && next != '-') return {.malformed = true};
     return {.energy = value};
 }
 
 // The whole file, split with std::getline, as the energy reader must read it.
 inline quenvar::EnergyFileReading referenceEnergyFile(std::string_view contents) {
     quenvar::EnergyFileReading reading;
+    if (contents.starts_with("\xef\xbb\xbf")) contents.remove_prefix(3);  // a UTF-8 byte-order mark
     std::istringstream lines{std::string(contents)};
     std::uint64_t number = 0;
     for (std::string line; std::getline(lines, line);) {
