@@ -47,7 +47,8 @@ int runBarwright(std::istream& in, std::ostream& out) {
         << std::flush;
     std::string name;
     try {
-        if (!detail::readFileName(in, name)) {
+        detail::Answers answers(in);
+        if (!detail::readFileName(answers, name)) {
             out << "\nError! Input ended before all answers were given.\n" << std::flush;
             return 1;
         }

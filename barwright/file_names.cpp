@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #ifdef _WIN32
@@ -182,9 +183,46 @@ constexpr bool kUnixShell = true;
 // The characters the classic locale calls white space, which end a word.
 bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// Pieces of at most this many bytes, so that a long line costs no memory unless a name looks
+// ahead through it.
+constexpr std::size_t kPiece = 4096;
+
 }  // namespace
 
-bool readFileName(std::istream& in, std::string& name) {
+Answers::Answers(std::istream& source) : std::istream(nullptr), lines_(source.rdbuf()) { rdbuf(&lines_); }
+
+void Answers::Lines::readOn() {
+    for (std::size_t n = 0; n < kPiece; ++n) {
+        const int_type c = source->sbumpc();
+        if (traits_type::eq_int_type(c, traits_type::eof())) return;
+        text += traits_type::to_char_type(c);
+        if (c == '\n') return;
+    }
+}
+
+Answers::Lines::int_type Answers::Lines::underflow() {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    text.clear();
+    readOn();
+    if (!started && text.starts_with("\xef\xbb\xbf")) text.erase(0, 3);
+    started = true;
+    if (text.empty()) return traits_type::eof();
+    setg(text.data(), text.data(), text.data() + text.size());
+    return traits_type::to_int_type(text[0]);
+}
+
+bool Answers::Lines::aheadOnLine(char c) {
+    const auto at = static_cast<std::size_t>(gptr() - eback());
+    for (std::size_t searched = at; text.find('\n', searched) == std::string::npos;) {
+        searched = text.size();
+        readOn();
+        if (text.size() == searched) break;  // the input ended
+    }
+    setg(text.data(), text.data() + at, text.data() + text.size());
+    return std::string_view(text).substr(at, text.find('\n', at) - at).find(c) != std::string_view::npos;
+}
+
+bool readFileName(Answers& in, std::string& name) {
     constexpr int kEnd = std::char_traits<char>::eof();
     name.clear();
     int c = (in >> std::ws).peek();
@@ -197,15 +235,8 @@ bool readFileName(std::istream& in, std::string& name) {
     }
     for (; c != kEnd && !isSpace(c); c = in.peek()) {
         in.get();
-        if (c == '"' || c == '\'') {
-            const int quote = c;
-            const std::size_t start = name.size();
-            for (c = in.peek(); c != quote && c != '\n' && c != kEnd; c = in.peek()) name += static_cast<char>(in.get());
-            if (c == quote) {
-                in.get();
-            } else if (name.size() > start && name.back() == '\r') {
-                name.pop_back();
-            }
+        if ((c == '"' || c == '\'') && in.aheadOnLine(static_cast<char>(c))) {
+            for (int inside = in.get(); inside != c; inside = in.get()) name += static_cast<char>(inside);
         } else if (kUnixShell && c == '\\' && in.peek() != kEnd && in.peek() != '\n' && in.peek() != '\r') {
             name += static_cast<char>(in.get());
         } else {

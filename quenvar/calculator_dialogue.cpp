@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "decimal_conversion.h"
 #include "energy_file.h"
@@ -79,7 +80,7 @@ std::optional<std::string> readSeriesFrom(const std::string& name, EnergySeries&
 }
 
 // Asks until a file opens and yields a usable series.
-bool readSeriesDialogue(std::istream& in, std::ostream& out, EnergySeries& series) {
+bool readSeriesDialogue(detail::Answers& in, std::ostream& out, EnergySeries& series) {
     say(out,
         "\nInput Vacuum Molecular Mechanics energy file genereated by solvbench (default: energy_MM.xvg):");
     std::string name;
@@ -94,32 +95,11 @@ bool readSeriesDialogue(std::istream& in, std::ostream& out, EnergySeries& serie
 
 void discardRestOfLine(std::istream& in) { in.ignore(std::numeric_limits<std::streamsize>::max(), '\n'); }
 
-// Whether the number just read is meant in kelvin: it stands alone or with K after it ("298.15K",
-// "298.15 kelvin"). Text stuck to it ("298,15", "25C") or another unit's name as the next word on
-// its line means another number or another scale. Reads no further than that word's first
-// characters, and never past the line end.
-bool inKelvin(std::istream& in) {
-    constexpr int kEnd = std::char_traits<char>::eof();
-    int c = in.peek();
-    if (c != kEnd && !isSpace(c) && c != 'K' && c != 'k') return false;
-    for (; c == ' ' || c == '\t' || c == '\v' || c == '\f'; c = in.peek()) in.get();
-    std::string word;  // lower case, and one character longer than any unit's name at most
-    for (; c != kEnd && !isSpace(c) && word.size() <= 10; c = in.peek()) {
-        in.get();
-        word += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    for (const char* other : {"c", "f", "\xc2\xb0" "c", "\xc2\xb0" "f", "celsius", "fahrenheit"}) {  // ° in UTF-8
-        if (word == other) return false;
-    }
-    return true;
-}
-
-bool readTemperature(std::istream& in, std::ostream& out, double& temperature) {
+bool askTemperature(std::istream& in, std::ostream& out, double& temperature) {
     say(out, "\nInput temperature (K, eg. 298.15):");
     for (;;) {
         if ((in >> std::ws).eof()) return inputEnded(out);
-        const std::optional<double> answer = detail::readNumber(in);
-        if (answer && *answer > 0 && inKelvin(in)) {
+        if (const std::optional<double> answer = readTemperature(in)) {
             temperature = *answer;
             return true;
         }
@@ -131,7 +111,7 @@ bool readTemperature(std::istream& in, std::ostream& out, double& temperature) {
     }
 }
 
-int dialogue(std::istream& in, std::ostream& out) {
+int dialogue(detail::Answers& in, std::ostream& out) {
     say(out, "Quenvar Program, v1.0");
     say(out, "Written by Venmark");
     say(out, "Please always cite: J. Am. Chem. Soc (2016):jacs.6b02682");
@@ -139,7 +119,7 @@ int dialogue(std::istream& in, std::ostream& out) {
     EnergySeries series;
     if (!readSeriesDialogue(in, out, series)) return 1;
     double temperature = 0.0;
-    if (!readTemperature(in, out, temperature)) return 1;
+    if (!askTemperature(in, out, temperature)) return 1;
 
     const double result = estimateEntropyTerm(series, temperature);
     out << "\nQuenvar: " << std::setw(10) << result << " (KJ/mol)\n" << std::flush;
@@ -150,11 +130,57 @@ int dialogue(std::istream& in, std::ostream& out) {
     return 0;
 }
 
+// Trailing punctuation a word may carry in a sentence ("25 C.").
+bool isTrailingPunctuation(int c) { return c == '.' || c == ',' || c == ';' || c == ':' || c == '!' || c == '?' || c == ')'; }
+
+// A word of an answer, lower-cased (ASCII) and without trailing punctuation. Only its first bytes
+// are kept, enough for any word judged: `longer` tells that more than punctuation followed them.
+struct Word {
+    std::string text;
+    bool longer = false;
+    bool is(std::string_view other) const { return !longer && text == other; }
+};
+
+Word readWord(std::istream& in) {
+    constexpr std::size_t kKept = 16;
+    Word word;
+    for (int c = in.peek(); c != std::char_traits<char>::eof() && !isSpace(c); c = in.peek()) {
+        in.get();
+        if (word.text.size() < kKept) {
+            word.text += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        } else if (!isTrailingPunctuation(c)) {
+            word.longer = true;
+        }
+    }
+    while (!word.longer && !word.text.empty() && isTrailingPunctuation(word.text.back())) word.text.pop_back();
+    return word;
+}
+
+// A degree sign in any encoding a console or pipe delivers (UTF-8 °, º, ℃ and ℉; 0xB0 in
+// Windows-1252 and Latin-1, 0xF8 in CP437), a scale's name, or an abbreviation of "degrees".
+bool namesOtherScale(const Word& word) {
+    for (const std::string_view start : {"\xc2\xb0", "\xc2\xba", "\xe2\x84\x83", "\xe2\x84\x89", "\xb0", "\xf8", "deg"}) {
+        if (word.text.starts_with(start)) return true;
+    }
+    return word.is("c") || word.is("f") || word.is("celsius") || word.is("centigrade") || word.is("fahrenheit");
+}
+
 }  // namespace
+
+std::optional<double> readTemperature(std::istream& in) {
+    const std::optional<double> number = detail::readNumber(in);
+    if (!number || *number <= 0) return std::nullopt;
+    const Word stuck = readWord(in);
+    if (!stuck.is("") && !stuck.is("k") && !stuck.is("kelvin")) return std::nullopt;
+    for (int c = in.peek(); c == ' ' || c == '\t' || c == '\v' || c == '\f'; c = in.peek()) in.get();
+    if (namesOtherScale(readWord(in))) return std::nullopt;
+    return number;
+}
 
 int runQuenvar(std::istream& in, std::ostream& out) {
     try {
-        return dialogue(in, out);
+        detail::Answers answers(in);
+        return dialogue(answers, out);
     } catch (const std::bad_alloc&) {
         // Only an answer of hundreds of megabytes gets here: a file that does not fit is refused
         // above, and nothing else grows.

@@ -128,6 +128,29 @@ TEST(TemperatureAnswer, ReadAsTheEighthNumberIsAndLeavesWhatExtractionLeaves) {
     }
 }
 
+// Another scale is refused in every common spelling; kelvin in its own, and other words, are not.
+TEST(TemperatureAnswer, AnotherScaleIsRefusedInEverySpelling) {
+    for (const std::string answer : {"298.15", "298.15K", "298.15kelvin", "298.15KELVIN.", "298.15 K", "298.15 K.",
+                                     "298.15 kelvin", "300 # room", "300 room", "300\r\n", "300\nC", "300 cal", "300 fc"}) {
+        std::istringstream in(answer);
+        EXPECT_TRUE(readTemperature(in)) << escaped(answer);
+    }
+    for (const std::string answer : {"25 \xe2\x84\x83", "25 \xc2\xb0 C", "25 \xc2\xba C", "25 degC", "25 deg C", "25 C.",
+                                     "25 Celsius.", "25 \xb0" "C", "25 \xf8" "C", "77 \xe2\x84\x89", "25 CENTIGRADE!",
+                                     "77 Fahrenheit)", "25 degrees", "300K C", "25C", "298,15", "300#room",
+                                     "300kelvins", "300K\xc2\xb0", "0", "-5 K", "1e400"}) {
+        std::istringstream in(answer);
+        EXPECT_FALSE(readTemperature(in)) << escaped(answer);
+    }
+    // It reads no further than the word after the number, and never past the line end.
+    for (const auto& [answer, left] : std::vector<std::pair<std::string, std::string>>{
+             {"300 K more", " more"}, {"300kelvin room more", " more"}, {"300 \n25 C", "\n25 C"}}) {
+        std::istringstream in(answer);
+        EXPECT_EQ(readTemperature(in), 300.0) << escaped(answer);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), left) << escaped(answer);
+    }
+}
+
 // Lines built from fragments that sit at the edges of the number grammar. The first of them have
 // recorded verdicts; the rest are compared where the live reference can be trusted.
 TEST(EnergyReader, GeneratedLinesReadAsStreamExtraction) {
