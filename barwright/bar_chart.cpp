@@ -45,6 +45,34 @@ std::string_view modelName(NonPolarModel model) {
     return {};
 }
 
+struct NamedTerm {
+    const char* name;  // as the summary labels it
+    TermEstimate EnergySummary::*term;
+};
+constexpr std::array<NamedTerm, 7> kNamedTerms{{
+    {"van der Waals energy", &EnergySummary::vdw},
+    {"Electrostatic energy", &EnergySummary::elec},
+    {"Polar solvation energy", &EnergySummary::polar},
+    {"SASA energy", &EnergySummary::sasa},
+    {"SAV energy", &EnergySummary::sav},
+    {"WCA energy", &EnergySummary::wca},
+    {"Binding energy", &EnergySummary::binding},
+}};
+
+// The five terms a chart draws, in chart order: the model's own non-polar term is the fourth.
+std::array<const NamedTerm*, 5> drawnTerms(NonPolarModel model) {
+    return {&kNamedTerms[0], &kNamedTerms[1], &kNamedTerms[2], &kNamedTerms[3 + static_cast<std::size_t>(model)], &kNamedTerms[6]};
+}
+
+// No chart can show a number that is not finite. Says so, where `x` is one.
+bool saidNotFinite(std::int64_t complex, const NamedTerm& t, const char* field, double x, std::ostream& out) {
+    if (std::isfinite(x)) return false;
+    out << format("\nError! Complex %lld: %s %s is %s, not a finite number; check this file again.\n",
+                  static_cast<long long>(complex), t.name, field, std::isnan(x) ? "nan" : x > 0 ? "inf" : "-inf")
+        << std::flush;
+    return true;
+}
+
 // A written number's magnitude as decimal digits in units of 1e-7 (the charts' six decimals,
 // and one more for the finest step), without leading zeros: "" is 0.
 using Digits = std::string;
@@ -110,12 +138,10 @@ namespace detail {
 // are the nearest multiples of the smallest round step (1, 2 or 5 times a power of ten) that cuts
 // it into at most ten intervals, and that step is the tick spacing (Grace's own, 0.2, would be too
 // many ticks). Computed in decimal, so that a bar ending on a multiple ends on the bound. Nothing
-// where a number, a bound or the step is not finite: Grace then decides alone.
+// where a bound is not a finite double: Grace then decides alone.
 std::string axisLines(const std::array<WrittenBar, 5>& bars) {
     Digits high, low;  // how far the range reaches above and below 0
     for (const WrittenBar& bar : bars) {
-        // "inf" and "nan" are the only letters written
-        if ((bar.value + bar.error).find_first_not_of(" -.0123456789") != std::string::npos) return {};
         const Digits value = digitsOf(bar.value), error = digitsOf(bar.error);
         const bool negative = bar.value.find('-') != std::string::npos;
         high = std::max(high, reach(value, !negative, error), less);
@@ -145,8 +171,7 @@ std::string axisLines(const std::array<WrittenBar, 5>& bars) {
 namespace {
 
 std::string chartText(const EnergySummary& s, NonPolarModel model) {
-    const TermEstimate& nonPolar = model == NonPolarModel::kSasa ? s.sasa : model == NonPolarModel::kSav ? s.sav : s.wca;
-    const std::array<const TermEstimate*, 5> bars{&s.vdw, &s.elec, &s.polar, &nonPolar, &s.binding};
+    const std::array<const NamedTerm*, 5> bars = drawnTerms(model);
     std::string text =
         "@map color 10 to (255, 0, 255), \"magenta\"\n"
         "@    xaxis  label \"\"\n"
@@ -179,7 +204,8 @@ std::string chartText(const EnergySummary& s, NonPolarModel model) {
     // "%d %15.6f %15.6f", each number written once: the y range is made from the same text.
     std::array<detail::WrittenBar, 5> written;
     for (std::size_t i = 0; i < bars.size(); ++i) {
-        written[i] = {format("%15.6f", bars[i]->value), format("%15.6f", bars[i]->error)};
+        const TermEstimate& bar = s.*(bars[i]->term);
+        written[i] = {format("%15.6f", bar.value), format("%15.6f", bar.error)};
         text += std::to_string(i + 1) + ' ' + written[i].value + ' ' + written[i].error + '\n';
     }
     text +=
@@ -224,11 +250,18 @@ std::optional<NonPolarModel> chooseNonPolarModel(const EnergySummary& summary) {
 }
 
 ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCounter, std::ostream& out) {
+    // Values first: they choose the model, in which a NaN would count as present.
+    for (const NamedTerm& t : kNamedTerms) {
+        if (saidNotFinite(complexCounter, t, "value", (summary.*t.term).value, out)) return ChartOutcome::kNotFinite;
+    }
     const std::optional<NonPolarModel> model = chooseNonPolarModel(summary);
     if (!model) {
         out << "\nError! Input file must only one no-zero value for SASA, SAV or WCA,check this file again.\n"
             << std::flush;
         return ChartOutcome::kAmbiguousModel;
+    }
+    for (const NamedTerm* t : drawnTerms(*model)) {
+        if (saidNotFinite(complexCounter, *t, "error", (summary.*t->term).error, out)) return ChartOutcome::kNotFinite;
     }
     const auto number = static_cast<long long>(complexCounter);
     const std::string name = format("sum_%04lld.xvg", number);

@@ -25,7 +25,7 @@ struct EnergySummary {
     TermEstimate binding;  // binding energy
 };
 
-enum class NonPolarModel { kSasa, kSav, kWca };
+enum class NonPolarModel { kSasa, kSav, kWca };  // in the order of their terms
 
 // A non-polar term whose value is smaller in magnitude than this is absent (NaN is present).
 inline constexpr double kZeroTolerance = 1e-6;
@@ -33,9 +33,10 @@ inline constexpr double kZeroTolerance = 1e-6;
 // The one non-polar model the complex uses, or nothing when two or three are present.
 std::optional<NonPolarModel> chooseNonPolarModel(const EnergySummary& summary);
 
-enum class ChartOutcome { kWritten, kAmbiguousModel, kWriteFailed };
+enum class ChartOutcome { kWritten, kNotFinite, kAmbiguousModel, kWriteFailed };
 
-// Chooses the model, announces "sum_%04d.xvg" named from complexCounter, advances the counter
+// Refuses a complex with a number that is not finite among the seven values and the errors of
+// the five bars it would draw: no chart can show it. Then chooses the model, announces "sum_%04d.xvg" named from complexCounter, advances the counter
 // and writes the chart into the current directory. The chart appears under its name only once
 // it is complete: it is written to a temporary file beside it and renamed into place. Failures
 // are reported on `out`; the caller ends the run on anything but kWritten.
@@ -48,8 +49,8 @@ struct WrittenBar {
     std::string value, error;
 };
 
-// The lines after the designed ones that set the chart's y range and ticks, from the five bars as
-// written, in chart order; empty where no finite range holds them.
+// The lines after the designed ones that set the chart's y range and ticks, from the five bars'
+// finite numbers as written, in chart order; empty where no finite range holds them.
 std::string axisLines(const std::array<WrittenBar, 5>& bars);
 
 }  // namespace detail
