@@ -249,10 +249,10 @@ std::optional<NonPolarModel> chooseNonPolarModel(const EnergySummary& summary) {
     return std::nullopt;
 }
 
-ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCounter, std::ostream& out) {
+ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t complexNumber, std::ostream& out) {
     // Values first: they choose the model, in which a NaN would count as present.
     for (const NamedTerm& t : kNamedTerms) {
-        if (saidNotFinite(complexCounter, t, "value", (summary.*t.term).value, out)) return ChartOutcome::kNotFinite;
+        if (saidNotFinite(complexNumber, t, "value", (summary.*t.term).value, out)) return ChartOutcome::kNotFinite;
     }
     const std::optional<NonPolarModel> model = chooseNonPolarModel(summary);
     if (!model) {
@@ -261,12 +261,11 @@ ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCo
         return ChartOutcome::kAmbiguousModel;
     }
     for (const NamedTerm* t : drawnTerms(*model)) {
-        if (saidNotFinite(complexCounter, *t, "error", (summary.*t->term).error, out)) return ChartOutcome::kNotFinite;
+        if (saidNotFinite(complexNumber, *t, "error", (summary.*t->term).error, out)) return ChartOutcome::kNotFinite;
     }
-    const auto number = static_cast<long long>(complexCounter);
+    const auto number = static_cast<long long>(complexNumber);
     const std::string name = format("sum_%04lld.xvg", number);
     out << format("Processing Complex %lld, output file %s\n", number, name.c_str()) << std::flush;
-    ++complexCounter;
 
     // Everything that may throw (running out of memory) happens before the temporary file exists,
     // so none is ever left behind. std::filesystem::rename replaces an existing chart on every

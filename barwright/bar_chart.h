@@ -14,15 +14,10 @@ struct TermEstimate {
     double error = 0.0;
 };
 
-// The terms of one complex, in chart order apart from the three alternative non-polar models.
+// The terms of one complex: van der Waals, electrostatic, polar solvation, the three alternative
+// non-polar models (surface area, volume, WCA) and binding.
 struct EnergySummary {
-    TermEstimate vdw;      // van der Waals
-    TermEstimate elec;     // electrostatic
-    TermEstimate polar;    // polar solvation
-    TermEstimate sasa;     // non-polar, surface-area model
-    TermEstimate sav;      // non-polar, volume model
-    TermEstimate wca;      // non-polar, WCA model
-    TermEstimate binding;  // binding energy
+    TermEstimate vdw, elec, polar, sasa, sav, wca, binding;
 };
 
 enum class NonPolarModel { kSasa, kSav, kWca };  // in the order of their terms
@@ -36,11 +31,12 @@ std::optional<NonPolarModel> chooseNonPolarModel(const EnergySummary& summary);
 enum class ChartOutcome { kWritten, kNotFinite, kAmbiguousModel, kWriteFailed };
 
 // Refuses a complex with a number that is not finite among the seven values and the errors of
-// the five bars it would draw: no chart can show it. Then chooses the model, announces "sum_%04d.xvg" named from complexCounter, advances the counter
-// and writes the chart into the current directory. The chart appears under its name only once
-// it is complete: it is written to a temporary file beside it and renamed into place. Failures
-// are reported on `out`; the caller ends the run on anything but kWritten.
-ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t& complexCounter, std::ostream& out);
+// the five bars it would draw: no chart can show it. Then chooses the model, announces
+// "sum_%04d.xvg" named from the complex's number (counted from 1), and writes the chart into the
+// current directory. The chart appears under its name only once it is complete: it is written
+// to a temporary file beside it and renamed into place. Failures are reported on `out`; the
+// caller ends the run on anything but kWritten.
+ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t complexNumber, std::ostream& out);
 
 namespace detail {
 

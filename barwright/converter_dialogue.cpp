@@ -23,9 +23,9 @@ int convert(const std::string& name, std::ostream& out) {
     bool lineEnds = false;
     while (file.isOpen() && file.readPiece(piece, lineEnds)) {
         line.add(piece);
-        if (lineEnds && line.finish(summary) == detail::LineRole::kBlockEnd &&
-            writeBarChart(summary, complexCounter, out) != ChartOutcome::kWritten) {
-            return 1;
+        if (lineEnds && line.finish(summary) == detail::LineRole::kBlockEnd) {
+            if (writeBarChart(summary, complexCounter, out) != ChartOutcome::kWritten) return 1;
+            ++complexCounter;
         }
     }
     // A name that does not open, or that fails to read, is one we cannot use.

@@ -8,12 +8,12 @@
 // (SWAR), the same classes cost more instructions than the exact reader spends on the whole line.
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define QUENVAR_BYTE_WINDOWS 1
+#define QUENVAR_SIMD_BYTE_CLASSES 1
 #include <emmintrin.h>
 
 namespace quenvar::detail {
 
-inline constexpr unsigned kWindowBytes = 16;
+inline constexpr unsigned kChunkBytes = 16;
 
 // Bit i of each mask stands for p[i].
 struct ByteMasks {
@@ -21,7 +21,7 @@ struct ByteMasks {
 };
 
 // The classes of p[0] to p[15], in bits 0 to 15.
-inline ByteMasks classifyWindow(const char* p) {
+inline ByteMasks classifyChunk(const char* p) {
     auto marked = [](__m128i bytes) {
         return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(bytes)));
     };
@@ -36,5 +36,5 @@ inline ByteMasks classifyWindow(const char* p) {
 
 }  // namespace quenvar::detail
 #else
-#define QUENVAR_BYTE_WINDOWS 0
+#define QUENVAR_SIMD_BYTE_CLASSES 0
 #endif

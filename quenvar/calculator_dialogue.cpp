@@ -45,7 +45,6 @@ namespace {
 
 using detail::EnergyFile;
 
-// Every message ends its line and reaches the console at once.
 void say(std::ostream& out, const std::string& message) { out << message << '\n' << std::flush; }
 
 // The characters the classic locale calls white space, which end a word.

@@ -1,6 +1,6 @@
 #include "common_line_fast_path.h"
 
-#if QUENVAR_BYTE_WINDOWS
+#if QUENVAR_SIMD_BYTE_CLASSES
 
 #include <bit>
 #include <cstdint>
@@ -22,22 +22,22 @@ struct SlidingMasks {
     unsigned at = 0;   // the walk's next byte, always below kBytes; the bytes before it are done
 
     explicit SlidingMasks(const char* line) : base(line) {
-        for (unsigned i = 0; i < kBytes; i += kWindowBytes) add(classifyWindow(line + i), i);
+        for (unsigned i = 0; i < kBytes; i += kChunkBytes) add(classifyChunk(line + i), i);
     }
-    void add(const ByteMasks& window, unsigned offset) {
-        masks.spaces |= window.spaces << offset;
-        masks.nonDigits |= window.nonDigits << offset;
-        masks.points |= window.points << offset;
-        masks.minuses |= window.minuses << offset;
+    void add(const ByteMasks& chunk, unsigned offset) {
+        masks.spaces |= chunk.spaces << offset;
+        masks.nonDigits |= chunk.nonDigits << offset;
+        masks.points |= chunk.points << offset;
+        masks.minuses |= chunk.minuses << offset;
     }
     void slide() {
-        masks.spaces >>= kWindowBytes;
-        masks.nonDigits >>= kWindowBytes;
-        masks.points >>= kWindowBytes;
-        masks.minuses >>= kWindowBytes;
-        add(classifyWindow(base + kBytes), kBytes - kWindowBytes);
-        base += kWindowBytes;
-        at = at > kWindowBytes ? at - kWindowBytes : 0;
+        masks.spaces >>= kChunkBytes;
+        masks.nonDigits >>= kChunkBytes;
+        masks.points >>= kChunkBytes;
+        masks.minuses >>= kChunkBytes;
+        add(classifyChunk(base + kBytes), kBytes - kChunkBytes);
+        base += kChunkBytes;
+        at = at > kChunkBytes ? at - kChunkBytes : 0;
     }
 };
 
@@ -61,7 +61,7 @@ const char* readCommonDataLine(const char* line, double& energy) {
     for (int column = 1; column <= kEnergyColumn;) {
         const std::uint64_t nonSpaces = ~masks.spaces >> at << at;
         // Spaces to the end of the masks, or a number too near it: they slide on. (Neither passes
-        // a '\n', which is no space and not beyond kLastStart + kWindowBytes.)
+        // a '\n', which is no space and not beyond kLastStart + kChunkBytes.)
         if (nonSpaces == 0 || first(nonSpaces) > kLastStart) {
             view.slide();
             continue;

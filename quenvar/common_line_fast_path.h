@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "byte_windows.h"
+#include "byte_classes.h"
 
 namespace quenvar::detail {
 
@@ -20,7 +20,7 @@ inline constexpr std::size_t kCommonLinePadding = 64;
 
 // Whether this build has the fast path (it needs SSE2, which every x86-64 has). Without it,
 // readCommonDataLine settles no line.
-inline constexpr bool kCommonLineFastPath = QUENVAR_BYTE_WINDOWS != 0;
+inline constexpr bool kCommonLineFastPath = QUENVAR_SIMD_BYTE_CLASSES != 0;
 
 // `line` starts a line in a buffer in which a '\n' follows it (the line's end, or a sentinel),
 // with kCommonLinePadding readable bytes after that '\n'. Where the line has the common shape,

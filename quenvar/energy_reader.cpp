@@ -36,7 +36,7 @@ struct LineProgress {
     double energy = 0.0;   // the last of them, once all are read
 
     bool skipped() const { return marked || (numbers == 0 && !failed); }
-    bool data() const { return numbers == kEnergyColumn; }  // and not skipped
+    bool isData() const { return numbers == kEnergyColumn; }  // once not skipped
 };
 
 struct Step {
@@ -172,7 +172,7 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
 
         ++lineNumber;
         if (!line.skipped()) {
-            if (!line.data()) {
+            if (!line.isData()) {
                 return {.verdict = EnergyFileReading::Verdict::kMalformedLine, .malformedLine = lineNumber, .series = {}};
             }
             reading.series.push_back(line.energy);

@@ -8,7 +8,6 @@
 
 namespace quenvar {
 
-// The energy is the eighth number of a data line; the seven before it are read and dropped.
 inline constexpr int kEnergyColumn = 8;
 
 struct EnergyFileReading {
