@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace quenvar {
 namespace {
@@ -20,7 +21,7 @@ struct MeanAndMax {
 // One pass for both: the largest deviation from the mean is maxEnergy - mean exactly, since
 // subtracting the same mean and rounding never reorders two values.
 MeanAndMax meanAndMax(const EnergySeries& series, double n) {
-    double sum = 0.0, maxEnergy = -INFINITY;
+    double sum = 0.0, maxEnergy = -std::numeric_limits<double>::infinity();
     for (double e : series) {
         sum += e;
         maxEnergy = std::max(maxEnergy, e);

@@ -57,7 +57,7 @@ private:
         }
         lineStart_ = typed[got - 1] == L'\n';
         // A character outside the basic plane may arrive in two reads.
-        held_ = typed[got - 1] >= 0xd800 && typed[got - 1] < 0xdc00 ? typed[--got] : 0;
+        held_ = typed[got - 1] >= 0xd800 && typed[got - 1] < 0xdc00 ? typed[--got] : L'\0';
         text_ = utf8From({typed, got});
         if (text_.empty()) return underflow();
         setg(text_.data(), text_.data(), text_.data() + text_.size());
@@ -174,14 +174,26 @@ Console::~Console() = default;
 namespace quenvar::detail {
 namespace {
 
+// Linux and macOS paths: "~" is the home directory, and a backslash outside quotes escapes the
+// next character. On Windows a backslash is the path separator, and "~" means nothing.
 #ifdef _WIN32
-constexpr bool kUnixShell = false;  // a backslash is the path separator, and no shell knows "~"
+constexpr bool kPosixPaths = false;
 #else
-constexpr bool kUnixShell = true;
+constexpr bool kPosixPaths = true;
 #endif
 
 // The characters the classic locale calls white space, which end a word.
 bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Whether a backslash outside quotes stands for the character after it: on Linux and macOS, but
+// not before the line end or the end of the input, where it stays a backslash.
+bool escapesNext(int next) {
+    if constexpr (kPosixPaths) {
+        return next != std::char_traits<char>::eof() && next != '\n' && next != '\r';
+    } else {
+        return false;
+    }
+}
 
 // Pieces of at most this many bytes, so that a long line costs no memory unless a name looks
 // ahead through it.
@@ -227,17 +239,19 @@ bool readFileName(Answers& in, std::string& name) {
     name.clear();
     int c = (in >> std::ws).peek();
     if (c == kEnd) return false;
-    if (kUnixShell && c == '~') {
-        in.get();
-        c = in.peek();
-        const char* home = std::getenv("HOME");
-        name = home != nullptr && (c == '/' || c == kEnd || isSpace(c)) ? home : "~";
+    if constexpr (kPosixPaths) {
+        if (c == '~') {
+            in.get();
+            c = in.peek();
+            const char* home = std::getenv("HOME");
+            name = home != nullptr && (c == '/' || c == kEnd || isSpace(c)) ? home : "~";
+        }
     }
     for (; c != kEnd && !isSpace(c); c = in.peek()) {
         in.get();
         if ((c == '"' || c == '\'') && in.aheadOnLine(static_cast<char>(c))) {
             for (int inside = in.get(); inside != c; inside = in.get()) name += static_cast<char>(inside);
-        } else if (kUnixShell && c == '\\' && in.peek() != kEnd && in.peek() != '\n' && in.peek() != '\r') {
+        } else if (c == '\\' && escapesNext(in.peek())) {
             name += static_cast<char>(in.get());
         } else {
             name += static_cast<char>(c);

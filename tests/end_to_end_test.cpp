@@ -17,6 +17,8 @@
 //              it limits the address space (they reserve terabytes of it), nor where the system
 //              refuses the commands (macOS has no address-space limit)
 //   verify.sh  a shell script that checks results too large to commit (not on Windows)
+//   needs      paths the case means nothing without, one per line (such as /proc/self/mem, a file
+//              that opens but cannot be read): the case skips itself where one is missing
 //   expect/    files the run must leave in the working directory, byte for byte. Everything else
 //              there must be exactly as before the run: no stray, temporary or half-written files.
 //   not_for_grace  why the case's charts hold numbers Grace cannot read (near the double limit)
@@ -93,6 +95,17 @@ std::string slurp(const fs::path& path) {
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
+// Whether this platform and build can run the case at all.
+bool runsHere(const Case& c) {
+    const bool limited = fs::exists(c.dir() / "limit");
+    if constexpr (kWindows) {
+        return !limited && !fs::exists(c.dir() / "verify.sh") && kLeftOutOnWindows.count(c.name) == 0;
+    } else {
+        const bool limitsAddressSpace = limited && slurp(c.dir() / "limit").find("ulimit -v") != std::string::npos;
+        return kWindowsOnly.count(c.name) == 0 && !(kAddressSanitizer && limitsAddressSpace);
+    }
+}
+
 std::vector<Case> discoverCases(const std::string& program) {
     std::vector<Case> cases;
     for (const char* root : {"cases", "bad_input"}) {
@@ -103,10 +116,7 @@ std::vector<Case> discoverCases(const std::string& program) {
         std::sort(names.begin(), names.end());
         for (const auto& name : names) {
             const Case c{root, program, name, true};
-            const bool posixOnly = fs::exists(c.dir() / "limit") || fs::exists(c.dir() / "verify.sh");
-            if (kWindows && (posixOnly || kLeftOutOnWindows.count(name) != 0)) continue;
-            if (!kWindows && kWindowsOnly.count(name) != 0) continue;
-            if (kAddressSanitizer && fs::exists(c.dir() / "limit") && slurp(c.dir() / "limit").find("ulimit -v") != std::string::npos) continue;
+            if (!runsHere(c)) continue;
             if (!fs::exists(c.dir() / "limit")) cases.push_back(c);
             cases.push_back({root, program, name, false});
         }
@@ -133,7 +143,7 @@ std::string comparable(std::string text) {
     return text;
 }
 
-bool everyLineEndIsCrLf(const std::string& text) {
+[[maybe_unused]] bool everyLineEndIsCrLf(const std::string& text) {  // used on Windows alone
     return std::count(text.begin(), text.end(), '\n') == static_cast<std::ptrdiff_t>(text.size() - comparable(text).size());
 }
 
@@ -207,7 +217,7 @@ int runBinary(const Case& c, const fs::path& caseDir, const fs::path& scratch, c
     std::ofstream(scratch / "stdin", std::ios::binary) << input;
     const fs::path& binary = c.program == "quenvar" ? kQuenvar : kBarwright;
     std::string command;
-    if (kWindows) {
+    if constexpr (kWindows) {
         // cmd.exe drops the outermost quotes of the whole command line.
         command = "\"cd /d \"" + (scratch / "work").string() + "\" && \"" + binary.string() +
                   "\" < ..\\stdin > ..\\stdout 2> ..\\stderr\"";
@@ -221,7 +231,7 @@ int runBinary(const Case& c, const fs::path& caseDir, const fs::path& scratch, c
     const int status = exitCode(std::system(command.c_str()));
     output = slurp(scratch / "stdout");
     EXPECT_EQ(slurp(scratch / "stderr"), "") << "standard error must stay unused";
-    if (kWindows) {
+    if constexpr (kWindows) {
         EXPECT_TRUE(everyLineEndIsCrLf(output)) << "console output is text: CRLF on Windows";
     }
     return status;
@@ -240,6 +250,10 @@ TEST_P(EndToEnd, Transcript) {
     // Not every system lets a shell set every limit (macOS has no address-space limit).
     if (fs::exists(caseDir / "limit") && std::system(("bash -c '. \"" + (caseDir / "limit").string() + "\"' 2> /dev/null").c_str()) != 0) {
         GTEST_SKIP() << "this system does not take the case's limit";
+    }
+    std::ifstream needs(caseDir / "needs");
+    for (std::string path; std::getline(needs, path);) {
+        if (!fs::exists(path)) GTEST_SKIP() << "this system has no " << path;
     }
     const fs::path scratch = fs::temp_directory_path() / ("e2e-" + c.root + "-" + c.program + "-" + c.name + "-" +
                                                           (c.inProcess ? "in" : "bin") + "-" + randomToken());
@@ -260,7 +274,9 @@ TEST_P(EndToEnd, Transcript) {
     std::string input = fs::exists(caseDir / "stdin") ? slurp(caseDir / "stdin") : "";
     // Windows reads a program's standard input as text, which ends at a Ctrl-Z byte: the dialogue
     // in-process is given what the binary reads.
-    if (kWindows && c.inProcess) input.resize(std::min(input.find('\x1a'), input.size()));
+    if constexpr (kWindows) {
+        if (c.inProcess) input.resize(std::min(input.find('\x1a'), input.size()));
+    }
     std::string output;
     const int status = c.inProcess ? runInProcess(c, work, input, output) : runBinary(c, caseDir, scratch, input, output);
 
@@ -290,7 +306,7 @@ TEST_P(EndToEnd, Transcript) {
     }
     EXPECT_TRUE(stray.empty()) << stray.size() << " stray files left by the run, such as " << stray.front();
     for (const std::string& chart : charts) {
-        if (kWindows) {
+        if constexpr (kWindows) {
             EXPECT_TRUE(everyLineEndIsCrLf(slurp(work / chart))) << chart << ": charts are text, CRLF on Windows";
         }
         if (!c.inProcess && !fs::exists(caseDir / "not_for_grace")) expectGraceReadsChart(work / chart);

@@ -59,8 +59,11 @@ std::string readerVerdict(const std::string& line) {
 }
 
 std::optional<std::string> liveVerdict(const std::string& line) {
-    if (!kTrustedExtraction) return std::nullopt;
-    return verdictOf(referenceLine(line));
+    if constexpr (kTrustedExtraction) {
+        return verdictOf(referenceLine(line));
+    } else {
+        return std::nullopt;
+    }
 }
 
 // Every path agrees on the line (readerVerdict compares them), and with the live reference where
@@ -119,12 +122,13 @@ TEST(TemperatureAnswer, ReadAsTheEighthNumberIsAndLeavesWhatExtractionLeaves) {
         // What it took, as the eighth number of a line that ends there.
         EXPECT_EQ(number ? bitsOf(*number) : "fail", readerVerdict(kSevenNumbers + answer.substr(2, answer.size() - 2 - left.size())))
             << escaped(answer);
-        if (!kTrustedExtraction) continue;
-        std::istringstream reference(answer);
-        double value = 0.0;
-        reference >> value;
-        reference.clear();
-        EXPECT_EQ(left, std::string(std::istreambuf_iterator<char>(reference), {})) << "left after \"" << escaped(answer) << '"';
+        if constexpr (kTrustedExtraction) {
+            std::istringstream reference(answer);
+            double value = 0.0;
+            reference >> value;
+            reference.clear();
+            EXPECT_EQ(left, std::string(std::istreambuf_iterator<char>(reference), {})) << "left after \"" << escaped(answer) << '"';
+        }
     }
 }
 
@@ -230,7 +234,7 @@ TEST(EnergyReader, LongNumbersAtEveryPositionReadAsStreamExtraction) {
 // The fast path settles the common shape itself instead of leaving it to the exact reader
 // (which would give the same verdicts, only slower).
 TEST(EnergyReader, FastPathSettlesTheCommonShape) {
-    if (!kCommonLineFastPath) GTEST_SKIP() << "this build has no fast path (no SSE2)";
+    if constexpr (!kCommonLineFastPath) GTEST_SKIP() << "this build has no fast path (no SSE2)";
     std::vector<std::pair<std::string, bool>> lines{
         {"     0.000    1822.692487    4620.656867    5104.328295     305.824198    -178.270253     -64.442354    "
          "-242.712606   11610.789240", true},
@@ -318,7 +322,7 @@ TEST(EnergyReader, ByteOrderMarkOnlyAtTheStart) {
 // A file size no memory could hold a series for (a sparse file can claim one) only means the
 // series is not reserved in advance.
 TEST(EnergyReader, FileSizeBeyondAnySeriesIsHarmless) {
-    if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer ends the program where new would throw std::bad_alloc";
+    if constexpr (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer ends the program where new would throw std::bad_alloc";
     struct ClaimsToBeHuge : std::streambuf {
         std::string data;
         std::streamsize xsgetn(char* to, std::streamsize count) override {
