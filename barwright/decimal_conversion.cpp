@@ -10,14 +10,15 @@
 
 namespace barwright::detail {
 
-double convertDecimal(std::string_view digits) {
+double convertDecimal(std::string_view text) {
 #if DECIMAL_FROM_CHARS
     double value = 0.0;
-    if (std::from_chars(digits.data(), digits.data() + digits.size(), value).ec == std::errc{}) return value;
+    if (std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc{}) return value;
+    // Out of range, from_chars does not say which way, and it takes no leading '+': strtod does both.
 #endif
-    // Out of range from_chars only says so; strtod gives HUGE_VAL or the tiny value, as %lf
-    // stores it. The program never leaves the "C" locale, where strtod's decimal point is '.'.
-    return std::strtod(std::string(digits).c_str(), nullptr);
+    // The programs never leave the "C" locale the C library starts in, where strtod reads '.' as
+    // the decimal point.
+    return std::strtod(std::string(text).c_str(), nullptr);
 }
 
 }  // namespace barwright::detail

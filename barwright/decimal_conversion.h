@@ -4,11 +4,11 @@
 
 namespace barwright::detail {
 
-// Converts unsigned decimal text that the scan has already taken, digits [. digits]
-// [e or E [+ or -] [digits]] with a digit before any exponent, to the double the C scan's %lf
-// stores for it, whatever the locale: the nearest double to the longest number at its front (an
-// exponent without digits is left out, as strtod leaves it); HUGE_VAL beyond the range of
-// double, and 0 or the subnormal the text rounds to below it.
-double convertDecimal(std::string_view digits);
+// Converts decimal text that a reader has already taken,
+//   [+ or -] digits [. digits] [e or E [+ or -] [digits]]   (at least one digit before the exponent),
+// to the nearest double, whatever the locale of the environment. An exponent without digits is
+// left out, as strtod leaves it. Beyond the range of double the result is +-HUGE_VAL; below it,
+// +-0 or the subnormal the text rounds to, as strtod gives them.
+double convertDecimal(std::string_view text);
 
 }  // namespace barwright::detail
