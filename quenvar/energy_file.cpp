@@ -29,6 +29,12 @@ std::streamsize EnergyFile::Buffer::xsgetn(char* to, std::streamsize count) {
     return static_cast<std::streamsize>(got);
 }
 
+EnergyFileReading readEnergyFile(const std::string& name) {
+    EnergyFile file(name);
+    if (!file.isOpen()) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
+    return quenvar::readEnergySeries(file.stream());
+}
+
 std::streamsize EnergyFile::Buffer::showmanyc() {
     return static_cast<std::streamsize>(std::min<std::uint64_t>(unread, std::numeric_limits<std::streamsize>::max()));
 }

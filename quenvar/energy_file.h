@@ -7,6 +7,8 @@
 #include <streambuf>
 #include <string>
 
+#include "energy_reader.h"
+
 namespace quenvar::detail {
 
 // An energy file opened for reading, so that "cannot be read" means the same on every platform.
@@ -39,5 +41,9 @@ private:
     Buffer buffer_;
     std::istream stream_{&buffer_};
 };
+
+// The named file's energies as readEnergySeries reads them; kUnreadable also where it does not
+// open.
+EnergyFileReading readEnergyFile(const std::string& name);
 
 }  // namespace quenvar::detail

@@ -98,9 +98,7 @@ void reserveForWholeFile(EnergySeries& series, std::uint64_t bytesSoFar, std::st
     }
 }
 
-}  // namespace
-
-EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths) {
+EnergyFileReading readBlocks(std::istream& file, std::size_t blockSize, LinePaths paths) {
     EnergyFileReading reading;
     std::size_t capacity = std::max<std::size_t>(blockSize, 1);
     std::unique_ptr<char[]> buffer = newBuffer(capacity);
@@ -183,6 +181,17 @@ EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, Li
         begin = static_cast<std::size_t>(step.at - base) + 1;
     }
     return reading;
+}
+
+}  // namespace
+
+EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths) {
+    try {
+        return readBlocks(file, blockSize, paths);
+    } catch (const std::bad_alloc&) {
+        // What was read is gone with the stack; the next file may fit.
+        return {.verdict = EnergyFileReading::Verdict::kOutOfMemory, .series = {}};
+    }
 }
 
 }  // namespace quenvar::detail

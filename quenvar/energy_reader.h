@@ -13,8 +13,9 @@ inline constexpr int kEnergyColumn = 8;
 struct EnergyFileReading {
     enum class Verdict {
         kRead,           // the series holds every data line's energy (it may be empty)
-        kUnreadable,     // the stream failed while being read
+        kUnreadable,     // the stream failed while being read (or the file did not open)
         kMalformedLine,  // a data line does not begin with kEnergyColumn numbers
+        kOutOfMemory,    // the series does not fit in memory
     };
     Verdict verdict = Verdict::kRead;
     std::uint64_t malformedLine = 0;  // 1-based, counting every line of the file
@@ -26,7 +27,7 @@ struct EnergyFileReading {
 // numbers read as stream extraction of a double reads them, and contributes the last one.
 // Memory holds the series and one block of the file, more only for a number longer than a block:
 // a line is decided from its first numbers and a search of the rest for its end and for '#' and
-// '@'. Throws std::bad_alloc when the series does not fit in memory.
+// '@'.
 EnergyFileReading readEnergySeries(std::istream& file);
 
 namespace detail {

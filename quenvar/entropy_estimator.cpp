@@ -20,7 +20,7 @@ struct MeanAndMax {
 
 // One pass for both: the largest deviation from the mean is maxEnergy - mean exactly, since
 // subtracting the same mean and rounding never reorders two values.
-MeanAndMax meanAndMax(const EnergySeries& series, double n) {
+MeanAndMax meanAndMax(std::span<const double> series, double n) {
     double sum = 0.0, maxEnergy = -std::numeric_limits<double>::infinity();
     for (double e : series) {
         sum += e;
@@ -35,7 +35,7 @@ MeanAndMax meanAndMax(const EnergySeries& series, double n) {
 
 }  // namespace
 
-double estimateEntropyTerm(const EnergySeries& series, double temperature) {
+double estimateEntropyTerm(std::span<const double> series, double temperature) {
     const double n = static_cast<double>(series.size());
     const auto [mean, maxEnergy] = meanAndMax(series, n);
     const double kT = temperature * kBoltzmann * kAvogadro / 1000;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <vector>
 
 namespace quenvar {
@@ -13,6 +14,6 @@ inline constexpr double kAvogadro = 6.0221367e23;    // 1/mol
 // -T*dS in kJ/mol from the exponential average of the energy fluctuation:
 //   kT * ln < exp(beta * (E - <E>)) >,  beta = 1/kT.
 // Temperature in kelvin. An empty series gives NaN.
-double estimateEntropyTerm(const EnergySeries& series, double temperature);
+double estimateEntropyTerm(std::span<const double> series, double temperature);
 
 }  // namespace quenvar

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "address_sanitizer.h"
-#include "calculator_dialogue.h"
+#include "temperature_answer.h"
 #include "common_line_fast_path.h"
 #include "energy_reader.h"
 #include "recorded_verdicts.h"

@@ -30,7 +30,7 @@ double textbookEstimate(const EnergySeries& series, double temperature) {
 double kTAt(double temperature) { return temperature * kBoltzmann * kAvogadro / 1000; }
 
 TEST(EntropyEstimator, WorkedExample) {
-    EXPECT_NEAR(estimateEntropyTerm({-100, -102, -98}, 300), 0.5083058506673532, 1e-15);
+    EXPECT_NEAR(estimateEntropyTerm(EnergySeries{-100, -102, -98}, 300), 0.5083058506673532, 1e-15);
     EXPECT_DOUBLE_EQ(kTAt(298.15), 2.478957692492035);
     EXPECT_DOUBLE_EQ(kTAt(300), 2.494339452448803);
 }
@@ -59,10 +59,10 @@ TEST(EntropyEstimator, TwoValuesFollowLogCoshAtAnySpread) {
         const double x = d / kT;
         const double expected = x < 20 ? kT * std::log1p(std::expm1(x) * std::expm1(x) / (2 * std::exp(x)))
                                        : d + kT * std::log((1 + std::exp(-2 * x)) / 2);
-        const double result = estimateEntropyTerm({-40.0 - d, -40.0 + d}, 300);
+        const double result = estimateEntropyTerm(EnergySeries{-40.0 - d, -40.0 + d}, 300);
         EXPECT_NEAR(result, expected, 1e-12 * expected) << "d = " << d;
     }
-    EXPECT_NEAR(estimateEntropyTerm({0, 4000}, 300), 2000 + kT * std::log(0.5), 1e-12 * 2000);
+    EXPECT_NEAR(estimateEntropyTerm(EnergySeries{0, 4000}, 300), 2000 + kT * std::log(0.5), 1e-12 * 2000);
 }
 
 TEST(EntropyEstimator, OneLargeDeviationAmongManyStaysFinite) {

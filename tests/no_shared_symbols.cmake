@@ -3,13 +3,17 @@
 # the other program's code would go untested. Left aside: the standard library's own symbols,
 # which both may instantiate alike, and what the compiler makes for itself (references to those,
 # type information of function types, clang's terminate helper).
-# Usage: cmake -DNM=nm -DFIRST=liba.a -DSECOND=libb.a -P no_shared_symbols.cmake
+# Usage: cmake -DNM=nm -DFIRST=liba.a[;liba2.a] -DSECOND=libb.a -P no_shared_symbols.cmake
 cmake_minimum_required(VERSION 3.22)
-function(defined_symbols library out)
-  execute_process(COMMAND ${NM} -g --defined-only -P ${library} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
-  if(failed)
-    message(FATAL_ERROR "${NM} could not list ${library}")
-  endif()
+function(defined_symbols libraries out)
+  set(listing "")
+  foreach(library IN LISTS libraries)
+    execute_process(COMMAND ${NM} -g --defined-only -P ${library} OUTPUT_VARIABLE more RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "${NM} could not list ${library}")
+    endif()
+    string(APPEND listing "${more}")
+  endforeach()
   # Brackets (as in "lib.a[member.o]:") would hold list elements together.
   string(REPLACE "[" "(" listing "${listing}")
   string(REPLACE "]" ")" listing "${listing}")
@@ -29,8 +33,8 @@ function(defined_symbols library out)
   set(${out} "${names}" PARENT_SCOPE)
 endfunction()
 
-defined_symbols(${FIRST} first)
-defined_symbols(${SECOND} second)
+defined_symbols("${FIRST}" first)
+defined_symbols("${SECOND}" second)
 list(LENGTH first count)
 if(count EQUAL 0)
   message(FATAL_ERROR "no symbols listed in ${FIRST}")
