@@ -45,27 +45,13 @@ std::string_view modelName(NonPolarModel model) {
     return {};
 }
 
-struct NamedTerm {
-    const char* name;  // as the summary labels it
-    TermEstimate EnergySummary::*term;
-};
-constexpr std::array<NamedTerm, 7> kNamedTerms{{
-    {"van der Waals energy", &EnergySummary::vdw},
-    {"Electrostatic energy", &EnergySummary::elec},
-    {"Polar solvation energy", &EnergySummary::polar},
-    {"SASA energy", &EnergySummary::sasa},
-    {"SAV energy", &EnergySummary::sav},
-    {"WCA energy", &EnergySummary::wca},
-    {"Binding energy", &EnergySummary::binding},
-}};
-
 // The five terms a chart draws, in chart order: the model's own non-polar term is the fourth.
-std::array<const NamedTerm*, 5> drawnTerms(NonPolarModel model) {
-    return {&kNamedTerms[0], &kNamedTerms[1], &kNamedTerms[2], &kNamedTerms[3 + static_cast<std::size_t>(model)], &kNamedTerms[6]};
+std::array<const TermTag*, 5> drawnTerms(NonPolarModel model) {
+    return {&kTermTags[0], &kTermTags[1], &kTermTags[2], &kTermTags[3 + static_cast<std::size_t>(model)], &kTermTags[6]};
 }
 
 // No chart can show a number that is not finite. Says so, where `x` is one.
-bool saidNotFinite(std::int64_t complex, const NamedTerm& t, const char* field, double x, std::ostream& out) {
+bool saidNotFinite(std::int64_t complex, const TermTag& t, const char* field, double x, std::ostream& out) {
     if (std::isfinite(x)) return false;
     out << format("\nError! Complex %lld: %s %s is %s, not a finite number; check this file again.\n",
                   static_cast<long long>(complex), t.name, field, std::isnan(x) ? "nan" : x > 0 ? "inf" : "-inf")
@@ -171,7 +157,7 @@ std::string axisLines(const std::array<WrittenBar, 5>& bars) {
 namespace {
 
 std::string chartText(const EnergySummary& s, NonPolarModel model) {
-    const std::array<const NamedTerm*, 5> bars = drawnTerms(model);
+    const std::array<const TermTag*, 5> bars = drawnTerms(model);
     std::string text =
         "@map color 10 to (255, 0, 255), \"magenta\"\n"
         "@    xaxis  label \"\"\n"
@@ -251,7 +237,7 @@ std::optional<NonPolarModel> chooseNonPolarModel(const EnergySummary& summary) {
 
 ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t complexNumber, std::ostream& out) {
     // Values first: they choose the model, in which a NaN would count as present.
-    for (const NamedTerm& t : kNamedTerms) {
+    for (const TermTag& t : kTermTags) {
         if (saidNotFinite(complexNumber, t, "value", (summary.*t.term).value, out)) return ChartOutcome::kNotFinite;
     }
     const std::optional<NonPolarModel> model = chooseNonPolarModel(summary);
@@ -260,7 +246,7 @@ ChartOutcome writeBarChart(const EnergySummary& summary, std::int64_t complexNum
             << std::flush;
         return ChartOutcome::kAmbiguousModel;
     }
-    for (const NamedTerm* t : drawnTerms(*model)) {
+    for (const TermTag* t : drawnTerms(*model)) {
         if (saidNotFinite(complexNumber, *t, "error", (summary.*t->term).error, out)) return ChartOutcome::kNotFinite;
     }
     const auto number = static_cast<long long>(complexNumber);

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace barwright {
 
@@ -19,6 +20,23 @@ struct TermEstimate {
 struct EnergySummary {
     TermEstimate vdw, elec, polar, sasa, sav, wca, binding;
 };
+
+// The seven terms, in the summary's order: the tag that selects a term line (the first of this
+// table that occurs in a line), and the name the term goes by in messages.
+struct TermTag {
+    std::string_view tag;  // case-sensitive, matched anywhere in the line
+    const char* name;
+    TermEstimate EnergySummary::*term;
+};
+inline constexpr std::array<TermTag, 7> kTermTags{{
+    {"van", "van der Waals energy", &EnergySummary::vdw},
+    {"Electros", "Electrostatic energy", &EnergySummary::elec},
+    {"Polar", "Polar solvation energy", &EnergySummary::polar},
+    {"SASA", "SASA energy", &EnergySummary::sasa},
+    {"SAV", "SAV energy", &EnergySummary::sav},
+    {"WCA", "WCA energy", &EnergySummary::wca},
+    {"Binding", "Binding energy", &EnergySummary::binding},
+}};
 
 enum class NonPolarModel { kSasa, kSav, kWca };  // in the order of their terms
 

@@ -10,22 +10,6 @@
 
 namespace barwright::detail {
 
-struct TermTag {
-    std::string_view tag;  // case-sensitive, matched anywhere in the line
-    TermEstimate EnergySummary::*term;
-};
-
-// The first tag of this table that occurs in a line decides which term the line fills.
-inline constexpr std::array<TermTag, 7> kTermTags{{
-    {"van", &EnergySummary::vdw},
-    {"Electros", &EnergySummary::elec},
-    {"Polar", &EnergySummary::polar},
-    {"SASA", &EnergySummary::sasa},
-    {"SAV", &EnergySummary::sav},
-    {"WCA", &EnergySummary::wca},
-    {"Binding", &EnergySummary::binding},
-}};
-
 enum class LineRole { kTerm, kBlockEnd, kOther };
 
 // The C scan "%*[^=]%*s %lf %*s %lf" of a term line (label, the "=" token, value, the "+/-"
