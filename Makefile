@@ -34,13 +34,16 @@ configure:
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Only the two programs, for the demo: the tests are built when they run.
+# Only the programs, for the demo: the tests are built when they run.
 programs: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target quenvar barwright
+	@cmake --build $(BUILD) -j $(JOBS) --target quenvar quenvar-report barwright
 
 demo: programs
 	@echo "=== quenvar on examples/energy_MM.xvg at 298.15 K (answers piped in: the file name, the temperature, Enter)"
 	@printf 'examples/energy_MM.xvg\n298.15\n\n' | $(BUILD)/bin/quenvar
+	@echo
+	@echo "=== quenvar-report -T 298.15 examples/energy_MM.xvg"
+	@$(BUILD)/bin/quenvar-report -T 298.15 examples/energy_MM.xvg
 	@echo
 	@echo "=== barwright on examples/summary_energy.dat in $(BUILD)/demo/ (answer piped in: the file name)"
 	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo && cp examples/summary_energy.dat $(BUILD)/demo/
@@ -147,7 +150,7 @@ package: build
 	@cd $(BUILD)-static && cpack -G TGZ -B $(abspath $(BUILD))/packages > cpack.log 2>&1 || { cat cpack.log; exit 1; }
 	@if command -v x86_64-w64-mingw32-g++-posix > /dev/null; then \
 	  $(call configure,$(BUILD)-windows,,$(WINDOWS_PROGRAM_OPTIONS)) && \
-	  cmake --build $(BUILD)-windows -j $(JOBS) --target quenvar barwright && \
+	  cmake --build $(BUILD)-windows -j $(JOBS) --target quenvar quenvar-report barwright && \
 	  cd $(BUILD)-windows && { cpack -B $(abspath $(BUILD))/packages > cpack.log 2>&1 || { cat cpack.log; exit 1; }; }; \
 	else echo "(no MinGW-w64 cross-compiler: no Windows .zip)"; fi
 	@rm -rf $(BUILD)/packages/_CPack_Packages

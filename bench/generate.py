@@ -3,6 +3,8 @@
 
   generate.py energy N    an energy file of N frames: the example file's header and trajectory
                           model, nine numbers a line at six decimals (131 bytes a line)
+  generate.py uncorrelated N   the same with independent frames (g = 1)
+  generate.py drifting N       the same drifting by 30 kJ/mol over the trajectory
   generate.py summary M   a summary of M complexes, the non-polar model taking turns
 """
 import os
@@ -37,6 +39,10 @@ if __name__ == "__main__":
     kind, count = sys.argv[1], int(sys.argv[2])
     if kind == "energy":
         write_energy(count, decimals=6)
+    elif kind == "uncorrelated":
+        write_energy(count, decimals=6, correlation=0.0)
+    elif kind == "drifting":
+        write_energy(count, decimals=6, drift=30.0)
     elif kind == "summary":
         write_summary(count)
     else:

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Times quenvar against its peers and barwright against the number of complexes.
+"""Times quenvar against its peers, quenvar-report against quenvar, and barwright against the
+number of complexes.
 
 Usage: run.py BUILD_DIR [RUNS]  (make bench). Every row is the median of RUNS timed runs
 (default 7) after one warm-up run; the ratios are taken within this one run, since the
@@ -19,6 +20,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 FRAMES = 1_000_000
 CALLGRIND_FRAMES = 100_000
+REPORT_FRAMES = 100_000
+REPORT_KINDS = [("correlated", "energy"), ("uncorrelated", "uncorrelated"), ("drifting", "drifting")]
 COMPLEXES = [1_000, 10_000]
 TEMPERATURE = "298.15"
 
@@ -175,6 +178,37 @@ def main():
         checks.append(("at most 500 instructions per data line", per_line <= 500, "%.0f" % per_line))
     for what, ok, measured in checks:
         print("- %s: %s (%s)" % (what, measured, "met" if ok else "MISSED"))
+
+    print("\n## quenvar-report against quenvar\n")
+    print("The whole report with the default 1,000 bootstrap resamples, against quenvar on the same file.\n")
+    print("| file | frames | quenvar (ms) | report (ms) | time / quenvar | quenvar peak (MB) | report peak (MB) | "
+          "memory / quenvar | g | block |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    report = [os.path.join(binaries, "quenvar-report"), "-T", TEMPERATURE, "--tsv"]
+    files = [(kind, REPORT_FRAMES, generated(os.path.join(work, "%s_%d.xvg" % (kind, REPORT_FRAMES)), generator, REPORT_FRAMES))
+             for kind, generator in REPORT_KINDS]
+    files += [(kind, FRAMES, generated(os.path.join(work, "%s_%d.xvg" % (kind, FRAMES)), generator, FRAMES)) if kind != "correlated"
+              else (kind, FRAMES, energy) for kind, generator in REPORT_KINDS]
+    for kind, frames, path in files:
+        answers = "%s\n%s\n\n" % (path, TEMPERATURE)
+        (q_time, _, _), _ = timed(quenvar, runs, answers)
+        (r_time, _, _), output = timed(report + [path], runs)
+        q_rss, r_rss = peak_rss_mb(quenvar, answers), peak_rss_mb(report + [path])
+        row = dict(zip(*[line.split("\t") for line in output.splitlines()]))
+        print("| %s | %d | %.1f | %.1f | %.1f | %s | %s | %s | %.4g | %s |" % (
+            kind, frames, q_time * 1e3, r_time * 1e3, r_time / q_time, "%.1f" % q_rss if q_rss else "n/a",
+            "%.1f" % r_rss if r_rss else "n/a", "%.2f" % (r_rss / q_rss) if q_rss and r_rss else "n/a",
+            float(row["inefficiency"]), row["block"]), flush=True)
+        if frames == REPORT_FRAMES:
+            checks.append(("report on the %s %d-frame file within 50x quenvar's time" % (kind, frames),
+                           r_time / q_time <= 50, "%.1fx" % (r_time / q_time)))
+            if q_rss and r_rss:
+                checks.append(("report on the %s %d-frame file within 4x quenvar's peak memory" % (kind, frames),
+                               r_rss / q_rss <= 4, "%.2fx" % (r_rss / q_rss)))
+    print("\nTargets of the report:")
+    for what, ok, measured in checks:
+        if what.startswith("report"):
+            print("- %s: %s (%s)" % (what, measured, "met" if ok else "MISSED"))
 
     print("\n## barwright against the number of complexes\n")
     print("The charts go to the build directory on disk, and to a directory in memory (tmpfs) where")

@@ -1,7 +1,8 @@
 # What `cmake --install` puts beside the programs, and the packages `cpack` makes of it: a .tar.gz
 # and a .deb on Linux, a .zip on Windows (the MinGW-w64 cross-build included).
 
-set(EXAMPLES examples/energy_MM.xvg examples/summary_energy.dat examples/sum_0001.png examples/make_energy_file.py)
+set(EXAMPLES examples/energy_MM.xvg examples/summary_energy.dat examples/sum_0001.png examples/convergence.png
+  examples/make_energy_file.py)
 if(WIN32)
   # For a Windows user, with the line ends Notepad wants.
   configure_file(packaging/README-windows.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
@@ -28,11 +29,13 @@ set(CPACK_PACKAGE_VENDOR "Venmark")
 set(CPACK_PACKAGE_CONTACT "Venmark <barwright-maintainers@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "entropic term and bar charts from binding free energy results")
 set(CPACK_PACKAGE_DESCRIPTION "\
-Two console programs for the step after a binding free energy (MM/PBSA)
+Console programs for the step after a binding free energy (MM/PBSA)
 calculation on a molecular dynamics trajectory. quenvar reads the per-frame
 vacuum molecular-mechanics interaction energies (an xvg file) and a
 temperature, and prints the entropic term -TdS in kJ/mol, estimated from how
-much the interaction energy fluctuates. barwright reads the energy summary
+much the interaction energy fluctuates; quenvar-report does the same for
+scripts and many files, with the uncertainty and convergence of the result.
+barwright reads the energy summary
 file summary_energy.dat and writes one bar chart per complex (sum_0001.xvg,
 sum_0002.xvg and so on) for the Grace plotting program.")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)

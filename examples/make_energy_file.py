@@ -10,8 +10,10 @@ import random
 import sys
 
 
-def main(frames=3000, seed=20261207, out=sys.stdout, decimals=4):
-    """Energies get `decimals` digits after the point, in columns that many digits wider than 8."""
+def main(frames=3000, seed=20261207, out=sys.stdout, decimals=4, correlation=0.9, drift=0.0):
+    """Energies get `decimals` digits after the point, in columns that many digits wider than 8.
+    `correlation` is the fluctuations' lag-1 autocorrelation (their spread stays the same), and
+    `drift` moves the interaction energy by that much over the whole trajectory."""
     rng = random.Random(seed)
     out.write("# Vacuum molecular-mechanics energies of the complex, one line per frame\n")
     out.write("# Energies in kJ/mol; time in ps\n")
@@ -23,11 +25,12 @@ def main(frames=3000, seed=20261207, out=sys.stdout, decimals=4):
         out.write('@ s%d legend "%s"\n' % (i, legend))
     line = "%10.3f" + (" %%%d.%df" % (8 + decimals, decimals)) * 8 + "\n"
     vdw_dev = elec_dev = 0.0
+    scale = math.sqrt((1 - correlation * correlation) / (1 - 0.9 * 0.9))
     for frame in range(frames):
         # AR(1) fluctuations with a correlation time of about ten frames
-        vdw_dev = 0.9 * vdw_dev + rng.gauss(0.0, 2.2)
-        elec_dev = 0.9 * elec_dev + rng.gauss(0.0, 3.0)
-        vdw = -182.0 + vdw_dev
+        vdw_dev = correlation * vdw_dev + rng.gauss(0.0, 2.2 * scale)
+        elec_dev = correlation * elec_dev + rng.gauss(0.0, 3.0 * scale)
+        vdw = -182.0 + vdw_dev + drift * frame / frames
         elec = -63.0 + elec_dev
         bond = 1810.0 + rng.gauss(0.0, 25.0)
         angle = 4630.0 + rng.gauss(0.0, 40.0)

@@ -4,7 +4,7 @@
 #    pages from it unpacked into a scratch root: the demo runs and the pages render;
 #  - the .tar.gz: the same tree under one top folder, its programs linked statically and running
 #    the demo with an empty environment;
-#  - the .zip: exactly the two programs, README.txt, the two manuals as text and the examples
+#  - the .zip: exactly the three programs, README.txt, the manuals as text and the examples
 #    (only where it was made); the text files with CRLF line ends, the manuals plain text.
 # Every manual page source renders without a groff warning.
 set -euo pipefail
@@ -25,18 +25,21 @@ for f in "$deb" "$tgz"; do [ -f "$f" ] || { echo "FAILED: no $f"; exit 1; }; don
 # The tree both Linux packages hold, below their prefix.
 tree="bin/barwright
 bin/quenvar
+bin/quenvar-report
 share/doc/quenvar-barwright/README.md
 share/doc/quenvar-barwright/changelog.gz
 share/doc/quenvar-barwright/copyright
+share/doc/quenvar-barwright/examples/convergence.png
 share/doc/quenvar-barwright/examples/energy_MM.xvg
 share/doc/quenvar-barwright/examples/make_energy_file.py
 share/doc/quenvar-barwright/examples/sum_0001.png
 share/doc/quenvar-barwright/examples/summary_energy.dat
 share/man/man1/barwright.1.gz
+share/man/man1/quenvar-report.1.gz
 share/man/man1/quenvar.1.gz"
 
 # Manual page sources: no warnings from groff.
-for page in "$root"/quenvar/quenvar.1 "$root"/barwright/barwright.1; do
+for page in "$root"/quenvar/quenvar.1 "$root"/quenvar-report/quenvar-report.1 "$root"/barwright/barwright.1; do
   warnings=$(groff -man -ww -z "$page" 2>&1)
   check "$(basename "$page") renders without warnings" test -z "$warnings"
   [ -z "$warnings" ] || echo "$warnings"
@@ -74,6 +77,8 @@ demo() {
   work=$(mktemp -d -p "$scratch")
   out=$(cd "$work" && printf '%s\n298.15\n\n' "$examples/energy_MM.xvg" | "$@" "$prefix/bin/quenvar")
   check "quenvar from the $from runs the demo" grep -qx "Quenvar:    13.0048 (KJ/mol)" <<< "$out"
+  out=$(cd "$work" && "$@" "$prefix/bin/quenvar-report" -T 298.15 "$examples/energy_MM.xvg")
+  check "quenvar-report from the $from reports the example" grep -qx "  estimate                     13.0048             14.2874" <<< "$out"
   cp "$examples/summary_energy.dat" "$work/"
   out=$(cd "$work" && printf 'summary_energy.dat\n' | "$@" "$prefix/bin/barwright")
   check "barwright from the $from writes three charts" test "$(ls "$work" | grep -c '^sum_000[123]\.xvg$')" = 3
@@ -86,7 +91,7 @@ demo() {
 dpkg-deb -x "$deb" "$scratch/root"
 usr=$scratch/root/usr
 demo "$usr" .deb
-for page in quenvar barwright; do
+for page in quenvar quenvar-report barwright; do
   rendered=$(MANWIDTH=80 man -l "$usr/share/man/man1/$page.1.gz" 2>&1)
   check "man $page renders from the .deb" grep -q "^NAME" <<< "$rendered"
 done
@@ -98,7 +103,7 @@ check "tar.gz holds the same tree under quenvar-barwright-$version-Linux/" test 
 mkdir "$scratch/tgz" && tar xzf "$tgz" -C "$scratch/tgz"
 top=$scratch/tgz/quenvar-barwright-$version-Linux
 static() { readelf -h "$1" > /dev/null && ! readelf -d "$1" | grep -q NEEDED; }
-for program in quenvar barwright; do
+for program in quenvar quenvar-report barwright; do
   check "tar.gz $program needs no shared library (readelf -d: no NEEDED)" static "$top/bin/$program"
 done
 demo "$top" ".tar.gz with an empty environment" env -i
@@ -108,21 +113,22 @@ if [ -f "$zip" ]; then
   listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
   top=quenvar-barwright-$version-windows-x86_64
   expected=$(printf '%s\n' "$top/README.txt" "$top/barwright.exe" "$top/barwright-manual.txt" \
-    "$top/examples/energy_MM.xvg" "$top/examples/make_energy_file.py" "$top/examples/sum_0001.png" \
-    "$top/examples/summary_energy.dat" "$top/quenvar.exe" "$top/quenvar-manual.txt" | sort)
-  check "zip holds exactly the two programs, README.txt, the manuals and the examples" test "$listed" = "$expected"
+    "$top/examples/convergence.png" "$top/examples/energy_MM.xvg" "$top/examples/make_energy_file.py" \
+    "$top/examples/sum_0001.png" "$top/examples/summary_energy.dat" "$top/quenvar.exe" "$top/quenvar-manual.txt" \
+    "$top/quenvar-report.exe" "$top/quenvar-report-manual.txt" | sort)
+  check "zip holds exactly the three programs, README.txt, the manuals and the examples" test "$listed" = "$expected"
   unzip -q "$zip" -d "$scratch/zip"
-  for program in quenvar barwright; do
+  for program in quenvar quenvar-report barwright; do
     check "zip $program.exe is a Windows executable" test "$(head -c 2 "$scratch/zip/$top/$program.exe")" = MZ
   done
   # Every line ends in CR LF, as Notepad wants; the manuals hold no overstrike or escape sequence.
   crlf() { local lines; lines=$(tr -cd '\n' < "$1" | wc -c); [ "$lines" -gt 0 ] && [ "$(grep -c $'\r$' "$1")" = "$lines" ]; }
   plain() { ! grep -q $'[\b\e]' "$1" && grep -q '^DIAGNOSTICS' "$1"; }
-  for text in README.txt quenvar-manual.txt barwright-manual.txt; do
+  for text in README.txt quenvar-manual.txt quenvar-report-manual.txt barwright-manual.txt; do
     check "zip $text has CRLF line ends" crlf "$scratch/zip/$top/$text"
   done
   check "zip README.txt is for Windows users" grep -q "Running them from a console" "$scratch/zip/$top/README.txt"
-  for program in quenvar barwright; do
+  for program in quenvar quenvar-report barwright; do
     check "zip $program-manual.txt is plain text with its messages" plain "$scratch/zip/$top/$program-manual.txt"
   done
 elif [ -n "${CI:-}" ]; then

@@ -1,7 +1,9 @@
 // Runs every case under cases/<program>/<case>/ and bad_input/<program>/<case>/ twice:
-// in-process through the dialogue function and through the built binary. A case is data:
+// in-process through the program's function and through the built binary. A case is data:
+//   args       quenvar-report's arguments, one a line (UTF-8)
 //   stdin      the answers piped in (absent: no input at all)
 //   stdout     the exact transcript expected (may be absent when verify.sh checks it)
+//   stderr     what standard error must hold (absent: nothing; quenvar and barwright never use it)
 //   stdout.windows  the transcript on Windows, where it differs (text-mode input ends at a Ctrl-Z
 //              byte, and a name that is not UTF-8 is read in the ANSI code page)
 //   status     the exit status expected (absent: 0)
@@ -10,8 +12,9 @@
 //              one line each (a name with blanks in double quotes, UTF-8 like the whole file):
 //              "mkdir DIR"; "write FILE PIECE..." where a piece is "text" with
 //              C escapes (\x22 for a double quote), N*"text" (N copies; {i} in the text counts
-//              them from 1), or <NAME (the bytes of a file already there); or "size FILE BYTES",
-//              which extends FILE with zero bytes (sparse where the file system allows)
+//              them from 1), or <NAME (the bytes of a file already there); "size FILE BYTES",
+//              which extends FILE with zero bytes (sparse where the file system allows); or
+//              "copy FILE SOURCE", SOURCE being a file of the project (such as examples/...)
 //   limit      shell commands that constrain the binary (such as a file-size limit); such a case
 //              runs through the binary only, and not on Windows, nor under the sanitizers where
 //              it limits the address space (they reserve terabytes of it), nor where the system
@@ -24,8 +27,8 @@
 //   not_for_grace  why the case's charts hold numbers Grace cannot read (near the double limit)
 // On Linux and macOS every run sees HOME=home, a folder of the working directory (give it in files/ where it should
 // exist), so that a name typed as "~/..." is echoed the same wherever the case runs.
-// Every chart a barwright binary run leaves is also loaded into Grace (where gracebat exists),
-// but for a case with a not_for_grace file.
+// Every chart a binary run leaves is also loaded into Grace (where gracebat exists), but for a
+// case with a not_for_grace file.
 // On Windows, a carriage return before each line end is ignored in transcripts and files, and
 // the binary's transcript and charts must have one there.
 #include <gtest/gtest.h>
@@ -46,16 +49,20 @@
 #include "address_sanitizer.h"
 #include "calculator_dialogue.h"
 #include "converter_dialogue.h"
+#include "report.h"
 #include "escaped_text.h"
 #include "grace_check.h"
 
 #ifdef _WIN32
 constexpr bool kWindows = true;
 int exitCode(int raw) { return raw; }
+// The command may hold any text: it goes as wide characters.
+int shell(const std::string& utf8) { return _wsystem(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())).c_str()); }
 #else
 #include <sys/wait.h>
 constexpr bool kWindows = false;
 int exitCode(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
+int shell(const std::string& command) { return std::system(command.c_str()); }
 #endif
 
 namespace fs = std::filesystem;
@@ -67,6 +74,7 @@ namespace {
 const fs::path kTestsDir = fs::absolute(TESTS_DIR);
 const fs::path kQuenvar = fs::absolute(QUENVAR_BIN).make_preferred();
 const fs::path kBarwright = fs::absolute(BARWRIGHT_BIN).make_preferred();
+const fs::path kReport = fs::absolute(REPORT_BIN).make_preferred();
 
 // Cases that cannot run on Windows, besides those that need a shell (limit, verify.sh), and
 // cases for Windows alone.
@@ -161,6 +169,12 @@ void performSetup(const fs::path& setup, const fs::path& work) {
             fs::create_directories(work / path);
             continue;
         }
+        if (verb == "copy") {
+            std::string source;
+            ASSERT_TRUE(words >> source) << line;
+            fs::copy_file(kTestsDir.parent_path() / source, work / path);
+            continue;
+        }
         if (verb == "size") {
             std::uintmax_t bytes = 0;
             ASSERT_TRUE(words >> bytes) << line;
@@ -193,7 +207,19 @@ void performSetup(const fs::path& setup, const fs::path& work) {
     }
 }
 
-int runInProcess(const Case& c, const fs::path& work, const std::string& input, std::string& output) {
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+std::vector<std::string> argumentsOf(const fs::path& caseDir) {
+    std::ifstream file(caseDir / "args", std::ios::binary);
+    std::vector<std::string> args;
+    for (std::string arg; std::getline(file, arg);) args.push_back(arg);
+    return args;
+}
+
+Outcome runInProcess(const Case& c, const fs::path& work, const std::string& input) {
     const fs::path before = fs::current_path();
     fs::current_path(work);
 #ifndef _WIN32
@@ -202,39 +228,44 @@ int runInProcess(const Case& c, const fs::path& work, const std::string& input, 
     setenv("HOME", "home", 1);
 #endif
     std::istringstream in(input);
-    std::ostringstream out;
-    const int status = c.program == "quenvar" ? quenvar::runQuenvar(in, out) : barwright::runBarwright(in, out);
+    std::ostringstream out, err;
+    const int status = c.program == "quenvar"   ? quenvar::runQuenvar(in, out)
+                       : c.program == "barwright" ? barwright::runBarwright(in, out)
+                                                  : quenvar_report::runReport(argumentsOf(c.dir()), in, out, err);
 #ifndef _WIN32
     home ? setenv("HOME", home->c_str(), 1) : unsetenv("HOME");
 #endif
     fs::current_path(before);
-    output = out.str();
-    return status;
+    return {status, out.str(), err.str()};
 }
 
-int runBinary(const Case& c, const fs::path& caseDir, const fs::path& scratch, const std::string& input,
-              std::string& output) {
+Outcome runBinary(const Case& c, const fs::path& caseDir, const fs::path& scratch, const std::string& input) {
     std::ofstream(scratch / "stdin", std::ios::binary) << input;
-    const fs::path& binary = c.program == "quenvar" ? kQuenvar : kBarwright;
-    std::string command;
+    const fs::path& binary = c.program == "quenvar" ? kQuenvar : c.program == "barwright" ? kBarwright : kReport;
+    std::string args;
+    for (const std::string& arg : argumentsOf(caseDir)) {
+        std::string quoted;
+        for (char ch : arg) quoted += !kWindows && ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+        args += kWindows ? " \"" + quoted + "\"" : " '" + quoted + "'";
+    }
+    int raw = 0;
     if constexpr (kWindows) {
         // cmd.exe drops the outermost quotes of the whole command line.
-        command = "\"cd /d \"" + (scratch / "work").string() + "\" && \"" + binary.string() +
-                  "\" < ..\\stdin > ..\\stdout 2> ..\\stderr\"";
+        const std::string command = "\"cd /d \"" + (scratch / "work").string() + "\" && \"" + binary.string() + "\"" + args +
+                                    " < ..\\stdin > ..\\stdout 2> ..\\stderr\"";
+        raw = shell(command);
     } else {
         const std::string limit = fs::exists(caseDir / "limit") ? slurp(caseDir / "limit") : "";
         // Standard output goes through a pipe, so a file-size limit on the program does not touch it.
         std::ofstream(scratch / "run.sh") << "cd work && export HOME=home && set -o pipefail && ( " << limit << "\nexec '" << binary.string()
-                                          << "' ) < ../stdin 2> ../stderr | cat > ../stdout\n";
-        command = "cd '" + scratch.string() + "' && bash run.sh";
+                                          << "'" << args << " ) < ../stdin 2> ../stderr | cat > ../stdout\n";
+        raw = shell("cd '" + scratch.string() + "' && bash run.sh");
     }
-    const int status = exitCode(std::system(command.c_str()));
-    output = slurp(scratch / "stdout");
-    EXPECT_EQ(slurp(scratch / "stderr"), "") << "standard error must stay unused";
+    const Outcome run{exitCode(raw), slurp(scratch / "stdout"), slurp(scratch / "stderr")};
     if constexpr (kWindows) {
-        EXPECT_TRUE(everyLineEndIsCrLf(output)) << "console output is text: CRLF on Windows";
+        EXPECT_TRUE(everyLineEndIsCrLf(run.out)) << "console output is text: CRLF on Windows";
     }
-    return status;
+    return run;
 }
 
 std::string randomToken() {
@@ -268,7 +299,7 @@ TEST_P(EndToEnd, Transcript) {
     std::vector<std::string> charts;  // the charts the run must write
     for (auto& [path, contents] : snapshot(caseDir / "expect")) {
         expectedFiles[path] = contents;
-        if (path.starts_with("sum_") && path.ends_with(".xvg")) charts.push_back(path);
+        if (path.ends_with(".xvg")) charts.push_back(path);
     }
 
     std::string input = fs::exists(caseDir / "stdin") ? slurp(caseDir / "stdin") : "";
@@ -277,20 +308,20 @@ TEST_P(EndToEnd, Transcript) {
     if constexpr (kWindows) {
         if (c.inProcess) input.resize(std::min(input.find('\x1a'), input.size()));
     }
-    std::string output;
-    const int status = c.inProcess ? runInProcess(c, work, input, output) : runBinary(c, caseDir, scratch, input, output);
+    const Outcome run = c.inProcess ? runInProcess(c, work, input) : runBinary(c, caseDir, scratch, input);
 
     const bool windowsTranscript = kWindows && fs::exists(caseDir / "stdout.windows");
     if (fs::exists(caseDir / "stdout") || !fs::exists(caseDir / "verify.sh")) {
-        EXPECT_EQ(comparable(output), comparable(slurp(caseDir / (windowsTranscript ? "stdout.windows" : "stdout"))));
+        EXPECT_EQ(comparable(run.out), comparable(slurp(caseDir / (windowsTranscript ? "stdout.windows" : "stdout"))));
     }
+    EXPECT_EQ(comparable(run.err), comparable(slurp(caseDir / "stderr"))) << "standard error";
     if (fs::exists(caseDir / "verify.sh")) {
-        std::ofstream(scratch / "transcript", std::ios::binary) << output;
+        std::ofstream(scratch / "transcript", std::ios::binary) << run.out;
         EXPECT_EQ(std::system(("cd '" + work.string() + "' && sh '" + (caseDir / "verify.sh").string() + "' ../transcript").c_str()), 0)
             << "verify.sh failed";
     }
     const int expectedStatus = fs::exists(caseDir / "status") ? std::stoi(slurp(caseDir / "status")) : 0;
-    EXPECT_EQ(status, expectedStatus);
+    EXPECT_EQ(run.status, expectedStatus);
     const std::map<std::string, std::string> actualFiles = snapshot(work);
     for (const auto& [path, contents] : expectedFiles) {
         auto found = actualFiles.find(path);
@@ -309,7 +340,8 @@ TEST_P(EndToEnd, Transcript) {
         if constexpr (kWindows) {
             EXPECT_TRUE(everyLineEndIsCrLf(slurp(work / chart))) << chart << ": charts are text, CRLF on Windows";
         }
-        if (!c.inProcess && !fs::exists(caseDir / "not_for_grace")) expectGraceReadsChart(work / chart);
+        if (c.inProcess || fs::exists(caseDir / "not_for_grace")) continue;
+        c.program == "barwright" ? expectGraceReadsChart(work / chart) : expectGraceReadsPlot(work / chart);
     }
     if (!HasFailure()) fs::remove_all(scratch);
 }
@@ -323,5 +355,6 @@ std::string caseName(const testing::TestParamInfo<Case>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Quenvar, EndToEnd, testing::ValuesIn(discoverCases("quenvar")), caseName);
 INSTANTIATE_TEST_SUITE_P(Barwright, EndToEnd, testing::ValuesIn(discoverCases("barwright")), caseName);
+INSTANTIATE_TEST_SUITE_P(Report, EndToEnd, testing::ValuesIn(discoverCases("quenvar-report")), caseName);
 
 }  // namespace

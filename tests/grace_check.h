@@ -1,7 +1,8 @@
 // Loads a chart into Grace itself (gracebat, headless) and checks what Grace made of it from the
-// project file it saves: no complaint while parsing, set 0 a bar chart with error bars holding
-// the six points, set 1 the two-point baseline, the five labels under the bars, and where the
-// chart sets the y range, a range that holds 0 and every error bar whole. Where
+// project file it saves: no complaint while parsing; for barwright's, set 0 a bar chart with
+// error bars holding the six points, set 1 the two-point baseline, the five labels under the
+// bars, and where the chart sets the y range, a range that holds 0 and every error bar whole;
+// for quenvar-report's convergence chart, both sets with every point and their legends. Where
 // gracebat is not installed the check is skipped, unless REQUIRE_GRACE is set (as CI sets it
 // where Grace can be installed); Windows has no Grace.
 #pragma once
@@ -58,21 +59,56 @@ inline bool available() {
 #ifdef _WIN32
 // Grace is a Unix program; the charts' bytes are the same as on Linux, less CRs.
 inline void expectGraceReadsChart(const std::filesystem::path&) {}
+inline void expectGraceReadsPlot(const std::filesystem::path&) {}
 #else
-inline void expectGraceReadsChart(const std::filesystem::path& chart) {
+namespace grace {
+
+// The project Grace saves after loading the chart, without a complaint; empty where there is no
+// Grace to ask.
+inline std::vector<std::string> savedProject(const std::filesystem::path& chart) {
     namespace fs = std::filesystem;
-    if (!grace::available()) {
+    if (!available()) {
         if (std::getenv("REQUIRE_GRACE") != nullptr) ADD_FAILURE() << "gracebat is not installed, and REQUIRE_GRACE asks for the Grace check";
-        return;
+        return {};
     }
     const fs::path dir = chart.parent_path().parent_path() / "grace";
     fs::create_directories(dir);
     const std::string command = "cd '" + dir.string() + "' && gracebat -nosafe '" + chart.string() +
                                 "' -saveall saved.agr > messages.txt 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << chart;
-    EXPECT_EQ(grace::linesOf(dir / "messages.txt"), std::vector<std::string>{}) << "Grace complained about " << chart;
-    const std::vector<std::string> agr = grace::linesOf(dir / "saved.agr");
+    EXPECT_EQ(std::system(command.c_str()), 0) << chart;
+    EXPECT_EQ(linesOf(dir / "messages.txt"), std::vector<std::string>{}) << "Grace complained about " << chart;
+    std::vector<std::string> agr = linesOf(dir / "saved.agr");
     fs::remove_all(dir);
+    EXPECT_FALSE(agr.empty()) << chart;
+    return agr;
+}
+
+}  // namespace grace
+
+// quenvar-report's convergence chart: two line sets of the same frame counts, with their legends.
+inline void expectGraceReadsPlot(const std::filesystem::path& chart) {
+    const std::vector<std::string> agr = grace::savedProject(chart);
+    if (agr.empty()) return;
+    const std::vector<std::string> source = grace::linesOf(chart);
+    const auto firstPoint = std::find(source.begin(), source.end(), "@TYPE xy") + 1;
+    const auto end = std::find(firstPoint, source.end(), "&");
+    const auto written = grace::numbersOf({firstPoint, end});
+    ASSERT_GE(written.size(), 1u) << chart;
+    std::string type;
+    for (int set : {0, 1}) {
+        const auto points = grace::numbersOf(grace::savedSet(agr, set, type));
+        EXPECT_EQ(type, "@type xy") << chart << ": set " << set;
+        ASSERT_EQ(points.size(), written.size()) << chart << ": set " << set;
+        for (std::size_t i = 0; i < points.size(); ++i) EXPECT_EQ(points[i].at(0), written[i].at(0)) << chart;
+    }
+    for (const char* legend : {"@    s0 legend  \"Interaction entropy\"", "@    s1 legend  \"Second order (C2)\""}) {
+        EXPECT_NE(std::find(agr.begin(), agr.end(), legend), agr.end()) << chart << ": Grace did not keep " << legend;
+    }
+}
+
+inline void expectGraceReadsChart(const std::filesystem::path& chart) {
+    const std::vector<std::string> agr = grace::savedProject(chart);
+    if (agr.empty()) return;
 
     const std::vector<std::string> source = grace::linesOf(chart);
     ASSERT_TRUE(source.size() == 34u || source.size() == 37u) << chart;
