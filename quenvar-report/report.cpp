@@ -67,17 +67,18 @@ Analysis analyse(std::span<const double> all, const Options& o) {
     return a;
 }
 
-// As the stream writes a double by default, and so as quenvar writes its result: 6 significant digits.
+// As the stream writes a double by default, and so as quenvar writes its result: 6 significant
+// digits. (A NaN, which only energies beyond the doubles give, reads the same on every system.)
 std::string shown(double x) {
     std::ostringstream text;
     text << x;
-    return text.str();
+    return std::isnan(x) ? "nan" : text.str();
 }
 
 // The shortest text that reads back as the same double.
 std::string exact(double x) {
     char text[32];
-    return {text, std::to_chars(text, text + sizeof text, x).ptr};
+    return std::isnan(x) ? "nan" : std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
 }
 
 // A name in one line of text: a tab, a line end or a backslash in it escaped.

@@ -17,7 +17,7 @@
 namespace quenvar_report {
 namespace {
 
-// The sum of frames, overflow-free: energies near the double range are averaged scaled.
+// The mean of the frames, overflow-free: energies near the double range are averaged scaled.
 double meanOf(std::span<const double> frames) {
     const double n = static_cast<double>(frames.size());
     double sum = 0.0;
@@ -27,6 +27,22 @@ double meanOf(std::span<const double> frames) {
     for (double e : frames) mean += e / n;
     return mean;
 }
+
+// A power of two near the largest magnitude among the frames. Deviations taken on the frames
+// divided by it cannot overflow, whatever the energies, and are the same bits, scaled.
+double scaleOf(std::span<const double> frames) {
+    double largest = 0.0;
+    for (double e : frames) largest = std::max(largest, std::fabs(e));
+    return largest > 0 && std::isfinite(largest) ? std::ldexp(1.0, std::ilogb(largest)) : 1.0;
+}
+
+// A frame's deviation from the mean in units of sigma, taken so.
+struct Deviation {
+    double scale, mean, sigma;
+    Deviation(std::span<const double> frames, const Moments& m)
+        : scale(scaleOf(frames)), mean(m.mean / scale), sigma(m.sigma / scale) {}
+    double operator()(double e) const { return (e / scale - mean) / sigma; }
+};
 
 // sigma^2 / (2 kT), without an intermediate overflow where the result is finite.
 double secondOrder(double sigma, double kT) { return sigma * (sigma / (2 * kT)); }
@@ -99,7 +115,14 @@ struct Shared {
         double w, u;
     };
     std::vector<Frame> frames;
-    double kT, sigma, top, topLessMean;
+    Deviation deviation;
+    double kT, sigma, top;
+
+    // How far `shift` lies above the mean of a resample whose deviations average meanU, taken
+    // scaled, so that it overflows only where it lies beyond the doubles.
+    double above(double shift, double meanU) const {
+        return deviation.scale * (shift / deviation.scale - deviation.mean - deviation.sigma * meanU);
+    }
 };
 
 // -TdS by the formula from the sum of exp((E - shift) / kT) over n frames and the distance of
@@ -126,8 +149,8 @@ Estimates resampleEstimate(std::span<const double> energies, const Shared& s, st
     });
     const double count = static_cast<double>(n), meanU = u / count;
     const double variance = std::max(uu / count - meanU * meanU, 0.0);  // of u, so in units of sigma^2
-    const double c2 = secondOrder(s.sigma, s.kT) * variance;
-    if (w >= kVanishingSum) return {interactionEntropy(w, count, s.topLessMean - s.sigma * meanU, s.kT), c2};
+    const double c2 = variance > 0 ? secondOrder(s.sigma, s.kT) * variance : 0.0;  // at kT = 0 too
+    if (w >= kVanishingSum) return {interactionEntropy(w, count, s.above(s.top, meanU), s.kT), c2};
     double top = -std::numeric_limits<double>::infinity();
     forEachBlock(n, block, seed, r, [&](std::size_t start, std::size_t length) {
         for (double e : energies.subspan(start, length)) top = std::max(top, e);
@@ -136,9 +159,11 @@ Estimates resampleEstimate(std::span<const double> energies, const Shared& s, st
     forEachBlock(n, block, seed, r, [&](std::size_t start, std::size_t length) {
         for (double e : energies.subspan(start, length)) sum += e == top ? 1.0 : std::exp((e - top) / s.kT);
     });
-    return {interactionEntropy(sum, count, top - s.top + s.topLessMean - s.sigma * meanU, s.kT), c2};
+    return {interactionEntropy(sum, count, s.above(top, meanU), s.kT), c2};
 }
 
+// Of resampled estimates that may lie beyond the doubles (energies near them): their SD is then
+// infinite, not NaN.
 Spread spreadOf(std::vector<double> values, double estimate) {
     const double count = static_cast<double>(values.size());
     double sum = 0.0;
@@ -146,8 +171,9 @@ Spread spreadOf(std::vector<double> values, double estimate) {
     const double mean = sum / count;
     double squares = 0.0;
     for (double v : values) squares += (v - mean) * (v - mean);
+    const double sd = std::isfinite(mean) ? std::sqrt(squares / count) : std::numeric_limits<double>::infinity();
     const double low = percentile(values, 2.5);
-    return {std::sqrt(squares / count), mean - estimate, low, percentile(std::move(values), 97.5)};
+    return {sd, mean - estimate, low, percentile(std::move(values), 97.5)};
 }
 
 }  // namespace
@@ -158,11 +184,9 @@ Moments moments(std::span<const double> frames) {
     if (frames.empty()) return {};
     const auto [low, high] = std::minmax_element(frames.begin(), frames.end());
     if (*low == *high) return {*low, 0.0};
-    const double mean = meanOf(frames);
-    // Scaled by the largest deviation, so that no square overflows.
-    const double scale = std::max(*high - mean, mean - *low);
+    const double mean = meanOf(frames), scale = scaleOf(frames);
     double squares = 0.0;
-    for (double e : frames) squares += ((e - mean) / scale) * ((e - mean) / scale);
+    for (double e : frames) squares += (e / scale - mean / scale) * (e / scale - mean / scale);
     return {mean, scale * std::sqrt(squares / static_cast<double>(frames.size()))};
 }
 
@@ -177,7 +201,7 @@ double statisticalInefficiency(std::span<const double> frames) {
     const Moments m = moments(frames);
     if (m.sigma == 0) return 1.0;
     std::vector<double> u(n);
-    for (std::size_t i = 0; i < n; ++i) u[i] = (frames[i] - m.mean) / m.sigma;
+    std::transform(frames.begin(), frames.end(), u.begin(), Deviation(frames, m));
     double squares = 0.0;
     for (double x : u) squares += x * x;
     const double variance = squares / static_cast<double>(n);
@@ -208,14 +232,15 @@ std::size_t blockLength(double g, std::size_t n) {
     const char* end = std::to_chars(text, text + sizeof text, g, std::chars_format::scientific, 11).ptr;
     const double extra = std::ceil(3 * (quenvar::detail::convertDecimal({text, static_cast<std::size_t>(end - text)}) - 1));
     const std::size_t most = std::max<std::size_t>(n / 10, 1);
-    return extra <= 0 ? 1 : extra >= static_cast<double>(most) ? most : std::min(most, 1 + static_cast<std::size_t>(extra));
+    if (!(extra > 0)) return 1;  // NaN too, where a sum overflowed
+    return extra >= static_cast<double>(most) ? most : std::min(most, 1 + static_cast<std::size_t>(extra));
 }
 
 double percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     const double rank = static_cast<double>(values.size() - 1) * p / 100;
     const auto below = static_cast<std::size_t>(rank);
-    if (below + 1 >= values.size()) return values.back();
+    if (below + 1 >= values.size() || values[below] == values[below + 1]) return values[below];  // infinities too
     return values[below] + (rank - static_cast<double>(below)) * (values[below + 1] - values[below]);
 }
 
@@ -235,10 +260,9 @@ std::vector<Estimates> resampleEstimates(std::span<const double> frames, double 
     std::vector<Estimates> estimates(resamples);
     const Moments m = moments(frames);
     if (m.sigma == 0) return estimates;  // every resample of equal values gives 0 and 0
-    Shared s{{}, kTAt(temperature), m.sigma, *std::max_element(frames.begin(), frames.end()), 0.0};
-    s.topLessMean = s.top - m.mean;
+    Shared s{{}, Deviation(frames, m), kTAt(temperature), m.sigma, *std::max_element(frames.begin(), frames.end())};
     s.frames.reserve(frames.size());
-    for (double e : frames) s.frames.push_back({e == s.top ? 1.0 : std::exp((e - s.top) / s.kT), (e - m.mean) / m.sigma});
+    for (double e : frames) s.frames.push_back({e == s.top ? 1.0 : std::exp((e - s.top) / s.kT), s.deviation(e)});
 
     // Each resample is a job of its own, so the results do not depend on how many threads share them.
     std::atomic<std::size_t> next{0};

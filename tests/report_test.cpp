@@ -83,6 +83,15 @@ TEST(ReportStatistics, EqualValuesGiveZeroWhateverTheMeanRoundsTo) {
     EXPECT_EQ(statisticalInefficiency(std::vector<double>{1, 2}), 1.0);
 }
 
+// Energies near the double limit: resampled estimates may lie beyond the doubles, but none is NaN
+// (which would leave their order, and so the percentiles, undefined).
+TEST(ReportResampling, EnergiesNearTheDoubleLimit) {
+    const std::vector<double> e{1.7e308, 1.7e308, -1.7e308, 1.7e308};
+    for (const Estimates& r : detail::resampleEstimates(e, 300, 50, 1, 1)) EXPECT_FALSE(std::isnan(r.ie) || std::isnan(r.c2));
+    EXPECT_NEAR(moments(e).sigma, std::sqrt(3.0) / 2 * 1.7e308, 1e-15 * 1.7e308);
+    EXPECT_EQ(blockLength(std::numeric_limits<double>::quiet_NaN(), 100), 1u);
+}
+
 TEST(ReportStatistics, BlockLengthFromRoundedInefficiency) {
     EXPECT_EQ(blockLength(1.0, 3000), 1u);
     EXPECT_EQ(blockLength(1.0000000000001, 3000), 1u);  // rounds to 1 at 12 digits
