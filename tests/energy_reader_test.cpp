@@ -24,8 +24,6 @@ using namespace quenvar;
 using namespace quenvar::detail;
 using Verdict = EnergyFileReading::Verdict;
 
-std::string verdictOf(const LineVerdict& v) { return v.skipped ? "skip" : v.malformed ? "fail" : bitsOf(v.energy); }
-
 bool sameReading(const EnergyFileReading& a, const EnergyFileReading& b) {
     if (a.verdict != b.verdict || a.malformedLine != b.malformedLine || a.series.size() != b.series.size()) return false;
     for (std::size_t i = 0; i < a.series.size(); ++i) {
@@ -60,7 +58,8 @@ std::string readerVerdict(const std::string& line) {
 
 std::optional<std::string> liveVerdict(const std::string& line) {
     if constexpr (kTrustedExtraction) {
-        return verdictOf(referenceLine(line));
+        const LineVerdict v = referenceLine(line);
+        return v.skipped ? "skip" : v.malformed ? "fail" : bitsOf(v.energy);
     } else {
         return std::nullopt;
     }

@@ -4,7 +4,6 @@
 // the values recorded for the bundled example.
 #include <gtest/gtest.h>
 
-#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -226,9 +225,7 @@ TEST(Report, SameResultAsQuenvarOnEveryCase) {
                     std::istringstream in, answer(t);
                     std::ostringstream out, err;
                     ASSERT_EQ(runReport({"--tsv", "--bootstrap", "0", "-T", t, f.path().string()}, in, out, err), 0) << err.str();
-                    const std::string ie = tsvFields(out.str().substr(out.str().find('\n') + 1))[6];
-                    double reported = std::numeric_limits<double>::quiet_NaN();
-                    std::from_chars(ie.data(), ie.data() + ie.size(), reported);
+                    const double reported = quenvar::detail::convertDecimal(tsvFields(out.str().substr(out.str().find('\n') + 1))[6]);
                     const bool equal = moments(reading.series).sigma == 0;
                     EXPECT_EQ(reported, equal ? 0.0 : quenvar::estimateEntropyTerm(reading.series, *quenvar::readTemperature(answer)))
                         << f.path() << " at " << t;
