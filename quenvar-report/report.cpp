@@ -131,11 +131,10 @@ void writeRow(std::ostream& out, const std::string& name, const Analysis& a, con
     add(a.moments.mean);
     add(a.moments.sigma);
     add(a.moments.sigma / a.kT);
-    for (const auto& [estimate, spread] : {std::pair(a.whole.ie, &Bootstrap::ie), std::pair(a.whole.c2, &Bootstrap::c2)}) {
-        const std::optional<Spread> s = a.spread ? std::optional((*a.spread).*spread) : std::nullopt;
-        add(estimate);
+    for (const auto& [kind, spread] : {std::pair(&Estimates::ie, &Bootstrap::ie), std::pair(&Estimates::c2, &Bootstrap::c2)}) {
+        add(a.whole.*kind);
         for (double Spread::*field : {&Spread::sd, &Spread::bias, &Spread::low, &Spread::high}) {
-            add(s ? std::optional((*s).*field) : std::nullopt);
+            add(a.spread ? std::optional((*a.spread).*spread.*field) : std::nullopt);
         }
     }
     for (double Estimates::*kind : {&Estimates::ie, &Estimates::c2}) {
