@@ -51,6 +51,8 @@ struct Analysis {
     double inefficiency;
     std::size_t block;
     std::optional<Bootstrap> spread;  // none without resamples
+
+    double independent() const { return static_cast<double>(frames) / inefficiency; }
 };
 
 Analysis analyse(std::span<const double> all, const Options& o) {
@@ -99,8 +101,7 @@ void writeBlock(std::ostream& out, const std::string& name, const Analysis& a, c
     out << " frames at " << shown(o.temperature) << " K (kT " << shown(a.kT) << " kJ/mol)\n"
         << "  <E>              " << shown(a.moments.mean) << " kJ/mol\n"
         << "  sigma            " << shown(a.moments.sigma) << " kJ/mol, " << shown(a.moments.sigma / a.kT) << " kT\n"
-        << "  inefficiency g   " << shown(a.inefficiency) << ": " << shown(static_cast<double>(a.frames) / a.inefficiency)
-        << " independent frames\n\n";
+        << "  inefficiency g   " << shown(a.inefficiency) << ": " << shown(a.independent()) << " independent frames\n\n";
     row("-TdS, kJ/mol", "interaction entropy", "second order (C2)");
     row("estimate", shown(a.whole.ie), shown(a.whole.c2));
     if (a.spread) {
@@ -115,12 +116,9 @@ void writeBlock(std::ostream& out, const std::string& name, const Analysis& a, c
         out << "  (" << o.resamples << " resamples of " << a.block << "-frame blocks; bias is their mean less the estimate:\n"
             << "  the exponential average comes out low on few frames)\n";
     }
-    const double independent = static_cast<double>(a.frames) / a.inefficiency;
-    if (independent < 50) out << "  Warning: fewer than 50 independent frames: a rough estimate.\n";
-    const auto apart = [](const std::optional<Estimates>& first, const std::optional<Estimates>& second, double Estimates::*kind,
-                          double sd) { return first && std::fabs((*first).*kind - (*second).*kind) > 2 * sd; };
-    if (a.spread && (apart(a.firstHalf, a.secondHalf, &Estimates::ie, a.spread->ie.sd) ||
-                     apart(a.firstHalf, a.secondHalf, &Estimates::c2, a.spread->c2.sd))) {
+    if (a.independent() < 50) out << "  Warning: fewer than 50 independent frames: a rough estimate.\n";
+    const auto apart = [&a](double Estimates::*kind, double sd) { return std::fabs((*a.firstHalf).*kind - (*a.secondHalf).*kind) > 2 * sd; };
+    if (a.spread && a.firstHalf && (apart(&Estimates::ie, a.spread->ie.sd) || apart(&Estimates::c2, a.spread->c2.sd))) {
         out << "  Warning: the halves differ by more than twice the bootstrap SD: not converged.\n";
     }
 }
@@ -143,7 +141,7 @@ void writeRow(std::ostream& out, const std::string& name, const Analysis& a, con
         }
     }
     add(a.inefficiency);
-    add(static_cast<double>(a.frames) / a.inefficiency);
+    add(a.independent());
     out << row << '\t' << a.block << '\n';
 }
 

@@ -186,13 +186,16 @@ Moments moments(std::span<const double> frames) {
     if (*low == *high) return {*low, 0.0};
     const double mean = meanOf(frames), scale = scaleOf(frames);
     double squares = 0.0;
-    for (double e : frames) squares += (e / scale - mean / scale) * (e / scale - mean / scale);
+    for (double e : frames) {
+        const double d = e / scale - mean / scale;
+        squares += d * d;
+    }
     return {mean, scale * std::sqrt(squares / static_cast<double>(frames.size()))};
 }
 
 Estimates estimate(std::span<const double> frames, double temperature) {
     const Moments m = moments(frames);
-    if (m.sigma == 0 && !frames.empty()) return {};
+    if (m.sigma == 0) return {};
     return {quenvar::estimateEntropyTerm(frames, temperature), secondOrder(m.sigma, kTAt(temperature))};
 }
 
