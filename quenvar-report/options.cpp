@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <optional>
@@ -17,11 +18,12 @@ struct Option {
     std::string_view name;
     bool takesValue;
 };
-constexpr std::array<Option, 8> kOptions{{
+constexpr std::array<Option, 9> kOptions{{
     {'T', "temperature", true},
     {0, "last", true},
     {0, "bootstrap", true},
     {0, "seed", true},
+    {0, "threads", true},
     {0, "tsv", false},
     {0, "plot", true},
     {'h', "help", false},
@@ -58,6 +60,10 @@ std::optional<std::string> apply(std::string_view name, const std::string& value
         const auto seed = wholeNumber(value, 0, UINT64_MAX);
         if (!seed) return refused("a whole number from 0 to 18446744073709551615");
         o.seed = *seed;
+    } else if (name == "threads") {
+        const auto threads = wholeNumber(value, 1, 1024);
+        if (!threads) return refused("a whole number from 1 to 1024");
+        o.threads = static_cast<unsigned>(*threads);
     } else {
         o.plot = value;
     }
@@ -112,6 +118,7 @@ std::variant<Options, std::string> parseOptions(const std::vector<std::string>& 
     }
     if (!temperatureGiven) return std::string("the temperature is required (-T KELVIN)");
     if (o.files.empty()) return std::string("no energy file given");
+    if (std::count(o.files.begin(), o.files.end(), "-") > 1) return std::string("standard input (-) is named twice: it can be read once");
     if (!o.plot.empty() && o.files.size() > 1) return "--plot takes one energy file, not " + std::to_string(o.files.size());
     return o;
 }

@@ -15,6 +15,7 @@ struct Options {
     unsigned last = 100;       // percent of the frames, counted from the end
     std::size_t resamples = 1000;
     std::uint64_t seed = 1;
+    unsigned threads = 0;  // 0: as many as the CPUs the process may run on
     bool tsv = false;
     std::string plot;  // the convergence chart's file, if any
     std::vector<std::string> files;

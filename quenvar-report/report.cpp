@@ -1,9 +1,9 @@
 #include "report.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
 #include <iomanip>
 #include <optional>
 #include <ostream>
@@ -11,11 +11,10 @@
 #include <span>
 #include <system_error>
 
+#include "analysis.h"
 #include "energy_file.h"
 #include "energy_reader.h"
-#include "file_names.h"
-#include "options.h"
-#include "statistics.h"
+#include "output_file.h"
 
 namespace quenvar_report {
 namespace {
@@ -40,47 +39,24 @@ constexpr const char* kUsage =
 
 constexpr const char* kColumns =
     "file\tframes\ttemperature\tmean\tsigma\tsigma_kT\tie\tie_sd\tie_bias\tie_low\tie_high\tc2\tc2_sd\tc2_bias\tc2_low\t"
-    "c2_high\tie_first_half\tie_second_half\tc2_first_half\tc2_second_half\tinefficiency\tindependent_frames\tblock\n";
-
-struct Analysis {
-    std::size_t frames, total;
-    double kT;
-    Moments moments;
-    Estimates whole;
-    std::optional<Estimates> firstHalf, secondHalf;  // none below 2 frames
-    double inefficiency;
-    std::size_t block;
-    std::optional<Bootstrap> spread;  // none without resamples
-
-    double independent() const { return static_cast<double>(frames) / inefficiency; }
-};
-
-Analysis analyse(std::span<const double> all, const Options& o) {
-    const std::size_t used = (all.size() * o.last + 99) / 100;
-    const std::span<const double> frames = all.subspan(all.size() - used);
-    Analysis a{used, all.size(), kTAt(o.temperature), moments(frames), estimate(frames, o.temperature), {}, {},
-               statisticalInefficiency(frames), 0, {}};
-    if (used >= 2) {
-        a.firstHalf = estimate(frames.first(used / 2), o.temperature);
-        a.secondHalf = estimate(frames.subspan(used / 2), o.temperature);
-    }
-    a.block = blockLength(a.inefficiency, used);
-    if (o.resamples > 0) a.spread = bootstrap(frames, o.temperature, a.whole, o.resamples, a.block, o.seed);
-    return a;
-}
+    "c2_high\tie_first_half\tie_second_half\tc2_first_half\tc2_second_half\tinefficiency\tindependent_frames\tblock\t"
+    "weight_frames\twarnings\tuse\n";
 
 // As the stream writes a double by default, and so as quenvar writes its result: 6 significant
-// digits. (A NaN, which only energies beyond the doubles give, reads the same on every system.)
-std::string shown(double x) {
+// digits, or fewer where asked. An undefined figure (NaN) is "n/a".
+std::string shown(double x, int digits = 6) {
     std::ostringstream text;
-    text << x;
-    return std::isnan(x) ? "nan" : text.str();
+    text << std::setprecision(digits) << x;
+    return std::isnan(x) ? "n/a" : text.str();
 }
 
-// The shortest text that reads back as the same double.
+// A count and its noun, singular where the count reads 1.
+std::string counted(const std::string& count, const std::string& noun) { return count + " " + noun + (count == "1" ? "" : "s"); }
+
+// The shortest text that reads back as the same double; an undefined figure is an empty field.
 std::string exact(double x) {
     char text[32];
-    return std::isnan(x) ? "nan" : std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
+    return std::isnan(x) ? "" : std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
 }
 
 // A name in one line of text: a tab, a line end or a backslash in it escaped.
@@ -92,16 +68,59 @@ std::string escaped(const std::string& name) {
     return text;
 }
 
+// The warning lines, in the order of their codes.
+std::string warningLine(Warning w, const Analysis& a) {
+    switch (w) {
+        case Warning::kFewFrames:
+            return "only " + counted(shown(a.independent(), 3), "independent frame") + " (fewer than " + shown(kFewFramesBelow) +
+                   "): both intervals are likely too narrow.";
+        case Warning::kShortBlocks:
+            return "blocks cut to " + std::to_string(a.block) + " frames (n/10) where " + std::to_string(a.wantedBlock) +
+                   " are wanted: the intervals are likely too narrow.";
+        case Warning::kFewWeightFrames:
+            return "the exponential average rests on fewer than " + shown(kFewWeightFramesBelow) +
+                   " effective independent frames: likely too low, its interval a lower bound.";
+        case Warning::kHalvesDiffer:
+            return "the halves differ by more than " + shown(kHalvesApartBeyond) + " bootstrap SDs: not converged.";
+        case Warning::kSigmaBeyondIe:
+            return "sigma is " + shown(a.sigmaInKT(), 3) + " kT, beyond " + shown(kIeSigmaUpTo) +
+                   " kT: the exponential average cannot converge.";
+        case Warning::kSigmaBeyondC2:
+            return "sigma is " + shown(a.sigmaInKT(), 3) + " kT, beyond " + shown(kC2SigmaUpTo) +
+                   " kT: the second-order estimate is unrealistic too.";
+    }
+    return "";
+}
+
+// Which estimate to report, with its spread, and why.
+std::string advice(const Analysis& a) {
+    const std::string sigma = "sigma is " + shown(a.sigmaInKT(), 3) + " kT";
+    if (a.use == Use::kNeither) return "neither estimate is reliable: " + sigma + ", beyond " + shown(kC2SigmaUpTo) + " kT";
+    const bool ie = a.use == Use::kInteractionEntropy;
+    std::string line = std::string(ie ? "interaction entropy, " : "second order, ") + shown(ie ? a.whole.ie : a.whole.c2, 4) + " kJ/mol";
+    if (a.spread) {
+        const Spread& s = ie ? a.spread->ie : a.spread->c2;
+        line += " (SD " + shown(s.sd, 4) + ", 95% " + shown(s.low, 4) + " to " + shown(s.high, 4) + ")";
+    }
+    if (ie) return line + ": it rests on " + counted(shown(a.independentWeightFrames(), 3), "effective independent frame") + ", and " + sigma;
+    std::string why;
+    if (a.warns(Warning::kFewWeightFrames)) why = "the exponential average rests on too few frames";
+    if (a.warns(Warning::kSigmaBeyondIe)) why += (why.empty() ? "" : ", and ") + sigma + ", beyond " + shown(kIeSigmaUpTo) + " kT";
+    return line + ": " + why;
+}
+
 void writeBlock(std::ostream& out, const std::string& name, const Analysis& a, const Options& o) {
     auto row = [&out](const std::string& label, const std::string& ie, const std::string& c2) {
         out << "  " << std::left << std::setw(16) << label << std::right << std::setw(20) << ie << std::setw(20) << c2 << '\n';
     };
-    out << name << ": " << a.frames;
-    if (a.frames != a.total) out << " of " << a.total;
-    out << " frames at " << shown(o.temperature) << " K (kT " << shown(a.kT) << " kJ/mol)\n"
+    const std::string frames = std::to_string(a.frames), total = std::to_string(a.total);
+    out << name << ": " << (a.frames != a.total ? frames + " of " + counted(total, "frame") : counted(frames, "frame"))
+        << " at " << shown(o.temperature) << " K (kT " << shown(a.kT) << " kJ/mol)\n"
         << "  <E>              " << shown(a.moments.mean) << " kJ/mol\n"
-        << "  sigma            " << shown(a.moments.sigma) << " kJ/mol, " << shown(a.moments.sigma / a.kT) << " kT\n"
-        << "  inefficiency g   " << shown(a.inefficiency) << ": " << shown(a.independent()) << " independent frames\n\n";
+        << "  sigma            " << shown(a.moments.sigma) << " kJ/mol, " << shown(a.sigmaInKT()) << " kT\n"
+        << "  inefficiency g   " << shown(a.inefficiency) << ": " << counted(shown(a.independent()), "independent frame") << '\n'
+        << "  exp. average     " << counted(shown(a.independentWeightFrames(), 3), "effective independent frame") << " (of "
+        << shown(a.independent(), 3) << "; for a Gaussian E, " << shown(a.gaussianWeightFrames(), 3) << ")\n\n";
     row("-TdS, kJ/mol", "interaction entropy", "second order (C2)");
     row("estimate", shown(a.whole.ie), shown(a.whole.c2));
     if (a.spread) {
@@ -113,14 +132,14 @@ void writeBlock(std::ostream& out, const std::string& name, const Analysis& a, c
     row("first half", a.firstHalf ? shown(a.firstHalf->ie) : "n/a", a.firstHalf ? shown(a.firstHalf->c2) : "n/a");
     row("second half", a.secondHalf ? shown(a.secondHalf->ie) : "n/a", a.secondHalf ? shown(a.secondHalf->c2) : "n/a");
     if (a.spread) {
-        out << "  (" << o.resamples << " resamples of " << a.block << "-frame blocks; bias is their mean less the estimate:\n"
+        out << "  (" << counted(std::to_string(o.resamples), "resample") << " of " << a.block
+            << "-frame blocks; bias is their mean less the estimate:\n"
             << "  the exponential average comes out low on few frames)\n";
     }
-    if (a.independent() < 50) out << "  Warning: fewer than 50 independent frames: a rough estimate.\n";
-    const auto apart = [&a](double Estimates::*kind, double sd) { return std::fabs((*a.firstHalf).*kind - (*a.secondHalf).*kind) > 2 * sd; };
-    if (a.spread && a.firstHalf && (apart(&Estimates::ie, a.spread->ie.sd) || apart(&Estimates::c2, a.spread->c2.sd))) {
-        out << "  Warning: the halves differ by more than twice the bootstrap SD: not converged.\n";
+    for (std::size_t w = 0; w < kWarningCodes.size(); ++w) {
+        if (a.warnings[w]) out << "  Warning: " << warningLine(static_cast<Warning>(w), a) << '\n';
     }
+    out << "  To report: " << advice(a) << '\n';
 }
 
 void writeRow(std::ostream& out, const std::string& name, const Analysis& a, const Options& o) {
@@ -128,7 +147,7 @@ void writeRow(std::ostream& out, const std::string& name, const Analysis& a, con
     auto add = [&row](std::optional<double> x) { row += '\t' + (x ? exact(*x) : std::string()); };
     add(a.moments.mean);
     add(a.moments.sigma);
-    add(a.moments.sigma / a.kT);
+    add(a.sigmaInKT());
     for (const auto& [kind, spread] : {std::pair(&Estimates::ie, &Bootstrap::ie), std::pair(&Estimates::c2, &Bootstrap::c2)}) {
         add(a.whole.*kind);
         for (double Spread::*field : {&Spread::sd, &Spread::bias, &Spread::low, &Spread::high}) {
@@ -142,12 +161,13 @@ void writeRow(std::ostream& out, const std::string& name, const Analysis& a, con
     }
     add(a.inefficiency);
     add(a.independent());
-    out << row << '\t' << a.block << '\n';
+    row += '\t' + std::to_string(a.block);
+    add(a.independentWeightFrames());
+    out << row << '\t' << a.warningCodes() << '\t' << (a.use == Use::kInteractionEntropy ? "ie" : a.use == Use::kSecondOrder ? "c2" : "") << '\n';
 }
 
 // The convergence chart: both estimates over the first k frames, for 100 values of k (every k
-// below 100 frames). Written beside the chart's name and renamed into place once complete, so
-// that no half-written chart is ever left.
+// below 100 frames).
 bool writePlot(const std::string& name, std::span<const double> frames, const Options& o, const std::string& input) {
     std::ostringstream text;
     text << std::setprecision(8) << "# -TdS over the first k frames of " << escaped(input) << " at " << o.temperature
@@ -167,20 +187,7 @@ bool writePlot(const std::string& name, std::span<const double> frames, const Op
         for (std::size_t i = 1; i <= points; ++i) text << (i * n + points - 1) / points << ' ' << estimates[i - 1].*kind << '\n';
         text << "&\n";
     }
-    const std::filesystem::path chart = quenvar::detail::pathOf(name);
-    std::filesystem::path temporary = chart;
-    temporary += ".tmp";
-    std::error_code failed;
-    {
-        std::ofstream file(temporary);
-        if (file << text.str() << std::flush) {
-            file.close();
-            if (file) std::filesystem::rename(temporary, chart, failed);
-            if (file && !failed) return true;
-        }
-    }
-    std::filesystem::remove(temporary, failed);
-    return false;
+    return writeOutputFile(name, text.str());
 }
 
 std::string refusal(const quenvar::EnergyFileReading& reading) {
@@ -199,19 +206,35 @@ std::string refusal(const quenvar::EnergyFileReading& reading) {
     return reading.series.empty() ? "no energy data found" : "";
 }
 
+// Writes text to standard output at once, so that a failed write's errno is its own; where it
+// fails, says so, as coreutils do.
+bool written(std::ostream& out, std::ostream& err, const std::string& text) {
+    errno = 0;
+    if (out << text << std::flush) return true;
+    err << "quenvar-report: write error" << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << '\n';
+    return false;
+}
+
+int usageError(std::ostream& err, const std::string& reason) {
+    err << "quenvar-report: " << reason << "\nTry 'quenvar-report --help' for more information.\n";
+    return 2;
+}
+
 }  // namespace
 
 int runReport(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
     const std::variant<Options, std::string> parsed = parseOptions(args);
-    if (const std::string* reason = std::get_if<std::string>(&parsed)) {
-        err << "quenvar-report: " << *reason << "\nTry 'quenvar-report --help' for more information.\n";
-        return 2;
-    }
+    if (const std::string* reason = std::get_if<std::string>(&parsed)) return usageError(err, *reason);
     const Options& o = std::get<Options>(parsed);
-    if (o.action == Options::Action::kHelp) out << kUsage;
-    if (o.action == Options::Action::kVersion) out << "quenvar-report " QUENVAR_REPORT_VERSION "\n";
-    if (o.action != Options::Action::kReport) return 0;
-    if (o.tsv) out << kColumns;
+    if (o.action != Options::Action::kReport) {
+        return written(out, err, o.action == Options::Action::kHelp ? kUsage : "quenvar-report " QUENVAR_REPORT_VERSION "\n") ? 0 : 1;
+    }
+    for (const std::string& name : o.files) {
+        if (!o.plot.empty() && name != "-" && sameFile(o.plot, name)) {
+            return usageError(err, "--plot '" + o.plot + "' is the energy file '" + name + "': the chart would replace it");
+        }
+    }
+    if (o.tsv && !written(out, err, kColumns)) return 1;
     int status = 0;
     bool first = true;
     for (const std::string& name : o.files) {
@@ -222,14 +245,15 @@ int runReport(const std::vector<std::string>& args, std::istream& in, std::ostre
             continue;
         }
         const Analysis a = analyse(reading.series, o);
+        std::ostringstream text;
         if (o.tsv) {
-            writeRow(out, name, a, o);
+            writeRow(text, name, a, o);
         } else {
-            out << (first ? "" : "\n");
-            writeBlock(out, name, a, o);
+            text << (first ? "" : "\n");
+            writeBlock(text, name, a, o);
         }
         first = false;
-        out << std::flush;
+        if (!written(out, err, text.str())) return 1;
         if (!o.plot.empty() && !writePlot(o.plot, std::span(reading.series).last(a.frames), o, name)) {
             err << "quenvar-report: " << o.plot << ": can not write the chart\n";
             status = 1;

@@ -44,8 +44,13 @@ struct Deviation {
     double operator()(double e) const { return (e / scale - mean) / sigma; }
 };
 
-// sigma^2 / (2 kT), without an intermediate overflow where the result is finite.
-double secondOrder(double sigma, double kT) { return sigma * (sigma / (2 * kT)); }
+// sigma^2 / (2 kT), from the mantissas and exponents apart, so that it overflows or vanishes only
+// where the result lies beyond the doubles, whatever the temperature. kT = 0 gives infinity.
+double secondOrder(double sigma, double kT) {
+    int sigmaExponent = 0, kTExponent = 0;
+    const double s = std::frexp(sigma, &sigmaExponent), k = std::frexp(kT, &kTExponent);
+    return std::ldexp(s * s / (2 * k), 2 * sigmaExponent - kTExponent);
+}
 
 // In-place radix-2 FFT of a power-of-two length (the inverse unscaled), with twiddle factors
 // each computed directly, not by repeated multiplication, so that they stay accurate.
@@ -108,15 +113,63 @@ void forEachBlock(std::size_t n, std::size_t block, std::uint64_t seed, std::siz
     }
 }
 
-// What every resample shares: each frame's deviation from the mean in units of sigma, and its
-// exponential shifted by the largest frame, at most 1.
+// A frame's terms in a resample's sums: its exponential shifted by the largest frame (at most 1),
+// and its deviation from the mean in units of sigma, with its square.
+struct Terms {
+    double w = 0.0, u = 0.0, uu = 0.0;
+    Terms& operator+=(const Terms& other) {
+        w += other.w;
+        u += other.u;
+        uu += other.uu;
+        return *this;
+    }
+};
+
+// What every resample shares: the frames' terms summed within aligned chunks of `block` frames,
+// from each frame to its chunk's end (suffix) and from its chunk's start to it (prefix). A block
+// of a resample is then at most one suffix and one prefix: no sum is a difference, so nothing
+// cancels, and a resample costs n / block lookups instead of n frames.
 struct Shared {
-    struct Frame {
-        double w, u;
-    };
-    std::vector<Frame> frames;
+    std::span<const double> energies;
     Deviation deviation;
     double kT, sigma, top;
+    std::size_t block;
+    std::vector<Terms> suffix, prefix;  // no prefix for blocks of one frame, each a whole chunk
+
+    Shared(std::span<const double> frames, const Moments& m, double temperature, std::size_t blockSize)
+        : energies(frames), deviation(frames, m), kT(kTAt(temperature)), sigma(m.sigma),
+          top(*std::max_element(frames.begin(), frames.end())), block(blockSize), suffix(frames.size()) {
+        const std::size_t n = frames.size();
+        if (block > 1) prefix.resize(n);
+        for (std::size_t i = 0; i < n; ++i) suffix[i] = termsOf(frames[i]);
+        for (std::size_t chunk = 0; chunk < n; chunk += block) {
+            const std::size_t end = std::min(chunk + block, n);
+            Terms sum;
+            for (std::size_t i = chunk; i < end && block > 1; ++i) prefix[i] = sum += suffix[i];
+            sum = {};
+            for (std::size_t i = end; i-- > chunk;) suffix[i] = sum += suffix[i];
+        }
+    }
+
+    Terms termsOf(double e) const {
+        const double u = deviation(e);
+        return {e == top ? 1.0 : std::exp((e - top) / kT), u, u * u};
+    }
+
+    // The terms of frames [start, start + length), a block or a resample's cut last block.
+    Terms sumOf(std::size_t start, std::size_t length) const {
+        const std::size_t chunk = start - start % block, last = start + length - 1;
+        const std::size_t chunkLast = std::min(chunk + block, energies.size()) - 1;
+        if (last > chunkLast) {
+            Terms sum = suffix[start];
+            return sum += prefix[last];
+        }
+        if (last == chunkLast) return suffix[start];
+        if (start == chunk) return prefix[last];
+        Terms sum;  // a cut block inside a chunk: once a resample at most, and shorter than a block
+        for (double e : energies.subspan(start, length)) sum += termsOf(e);
+        return sum;
+    }
 
     // How far `shift` lies above the mean of a resample whose deviations average meanU, taken
     // scaled, so that it overflows only where it lies beyond the doubles.
@@ -126,9 +179,15 @@ struct Shared {
 };
 
 // -TdS by the formula from the sum of exp((E - shift) / kT) over n frames and the distance of
-// the shift above their mean. At a kT that overflows it is 0, as quenvar's.
+// the shift above their mean. Within 512 kT the shift is multiplied back into the sum before the
+// logarithm, so that a resample whose exponentials all round to 1 gives 0, as the formula does on
+// it (at a kT far above the spread of the energies). At a kT that overflows it is 0, as quenvar's.
 double interactionEntropy(double sum, double n, double shiftAboveMean, double kT) {
-    return std::isinf(kT) ? 0.0 : shiftAboveMean + std::log(sum / n) * kT;
+    if (std::isinf(kT)) return 0.0;
+    shiftAboveMean = std::max(shiftAboveMean, 0.0);  // the largest frame lies below the mean only by rounding
+    const double raised = shiftAboveMean / kT;       // NaN at kT = 0 with the shift at the mean
+    if (raised <= 512) return std::log(sum / n * std::exp(raised)) * kT;
+    return shiftAboveMean + std::log(sum / n) * kT;
 }
 
 // Where every frame of a resample lies far below the largest of all (beyond about 575 kT), their
@@ -136,44 +195,40 @@ double interactionEntropy(double sum, double n, double shiftAboveMean, double kT
 // largest frame as the shift.
 constexpr double kVanishingSum = 1e-250;
 
-Estimates resampleEstimate(std::span<const double> energies, const Shared& s, std::size_t block, std::uint64_t seed,
-                           std::size_t r) {
-    const std::size_t n = energies.size();
-    double w = 0.0, u = 0.0, uu = 0.0;
-    forEachBlock(n, block, seed, r, [&](std::size_t start, std::size_t length) {
-        for (const Shared::Frame& f : std::span(s.frames).subspan(start, length)) {
-            w += f.w;
-            u += f.u;
-            uu += f.u * f.u;
-        }
-    });
-    const double count = static_cast<double>(n), meanU = u / count;
-    const double variance = std::max(uu / count - meanU * meanU, 0.0);  // of u, so in units of sigma^2
-    const double c2 = variance > 0 ? secondOrder(s.sigma, s.kT) * variance : 0.0;  // at kT = 0 too
-    if (w >= kVanishingSum) return {interactionEntropy(w, count, s.above(s.top, meanU), s.kT), c2};
+Estimates resampleEstimate(const Shared& s, std::uint64_t seed, std::size_t r) {
+    const std::size_t n = s.energies.size();
+    Terms sum;
+    forEachBlock(n, s.block, seed, r, [&](std::size_t start, std::size_t length) { sum += s.sumOf(start, length); });
+    const double count = static_cast<double>(n), meanU = sum.u / count;
+    const double variance = sum.uu / count - meanU * meanU;  // of u, so in units of sigma^2
+    if (variance <= 0) return {};  // equal frames give 0 and 0, as on the whole series, at kT = 0 too
+    const double c2 = secondOrder(s.sigma, s.kT) * variance;
+    if (sum.w >= kVanishingSum) return {interactionEntropy(sum.w, count, s.above(s.top, meanU), s.kT), c2};
     double top = -std::numeric_limits<double>::infinity();
-    forEachBlock(n, block, seed, r, [&](std::size_t start, std::size_t length) {
-        for (double e : energies.subspan(start, length)) top = std::max(top, e);
+    forEachBlock(n, s.block, seed, r, [&](std::size_t start, std::size_t length) {
+        for (double e : s.energies.subspan(start, length)) top = std::max(top, e);
     });
-    double sum = 0.0;
-    forEachBlock(n, block, seed, r, [&](std::size_t start, std::size_t length) {
-        for (double e : energies.subspan(start, length)) sum += e == top ? 1.0 : std::exp((e - top) / s.kT);
+    double own = 0.0;
+    forEachBlock(n, s.block, seed, r, [&](std::size_t start, std::size_t length) {
+        for (double e : s.energies.subspan(start, length)) own += e == top ? 1.0 : std::exp((e - top) / s.kT);
     });
-    return {interactionEntropy(sum, count, s.above(top, meanU), s.kT), c2};
+    return {interactionEntropy(own, count, s.above(top, meanU), s.kT), c2};
 }
 
-// Of resampled estimates that may lie beyond the doubles (energies near them): their SD is then
-// infinite, not NaN.
-Spread spreadOf(std::vector<double> values, double estimate) {
-    const double count = static_cast<double>(values.size());
+// Of resampled estimates, which may lie beyond the doubles (energies near them, or kT = 0): their
+// SD is then infinite, and their mean infinite too (NaN where both infinities occur).
+Spread spreadOf(const std::vector<double>& values, double estimate) {
+    if (std::all_of(values.begin(), values.end(), [estimate](double v) { return v == estimate; })) {
+        return {0.0, 0.0, estimate, estimate};
+    }
+    const double low = percentile(values, 2.5), high = percentile(values, 97.5);
+    if (std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); })) {
+        const Moments m = moments(values);
+        return {m.sigma, m.mean - estimate, low, high};
+    }
     double sum = 0.0;
     for (double v : values) sum += v;
-    const double mean = sum / count;
-    double squares = 0.0;
-    for (double v : values) squares += (v - mean) * (v - mean);
-    const double sd = std::isfinite(mean) ? std::sqrt(squares / count) : std::numeric_limits<double>::infinity();
-    const double low = percentile(values, 2.5);
-    return {sd, mean - estimate, low, percentile(std::move(values), 97.5)};
+    return {std::numeric_limits<double>::infinity(), sum - estimate, low, high};
 }
 
 }  // namespace
@@ -230,21 +285,38 @@ double statisticalInefficiency(std::span<const double> frames) {
     return std::max(g, 1.0);
 }
 
-std::size_t blockLength(double g, std::size_t n) {
+double weightFrames(std::span<const double> frames, double temperature) {
+    const double kT = kTAt(temperature);
+    if (frames.empty()) return 0.0;
+    if (std::isinf(kT)) return static_cast<double>(frames.size());  // beta = 0: equal weights
+    const double top = *std::max_element(frames.begin(), frames.end());
+    double sum = 0.0, squares = 0.0;  // each weight at most 1 and the largest 1: both in [1, n]
+    for (double e : frames) {
+        const double w = e == top ? 1.0 : std::exp((e - top) / kT);
+        sum += w;
+        squares += w * w;
+    }
+    return sum * (sum / squares);
+}
+
+std::size_t wantedBlockLength(double g) {
     char text[32];
     const char* end = std::to_chars(text, text + sizeof text, g, std::chars_format::scientific, 11).ptr;
     const double extra = std::ceil(3 * (quenvar::detail::convertDecimal({text, static_cast<std::size_t>(end - text)}) - 1));
-    const std::size_t most = std::max<std::size_t>(n / 10, 1);
     if (!(extra > 0)) return 1;  // NaN too, where a sum overflowed
-    return extra >= static_cast<double>(most) ? most : std::min(most, 1 + static_cast<std::size_t>(extra));
+    return extra >= static_cast<double>(SIZE_MAX - 1) ? SIZE_MAX : 1 + static_cast<std::size_t>(extra);
 }
+
+std::size_t blockLength(double g, std::size_t n) { return std::min(wantedBlockLength(g), std::max<std::size_t>(n / 10, 1)); }
 
 double percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     const double rank = static_cast<double>(values.size() - 1) * p / 100;
     const auto below = static_cast<std::size_t>(rank);
-    if (below + 1 >= values.size() || values[below] == values[below + 1]) return values[below];  // infinities too
-    return values[below] + (rank - static_cast<double>(below)) * (values[below + 1] - values[below]);
+    const double fraction = rank - static_cast<double>(below);
+    // On a rank, or between equal values, no interpolation: 0 times an infinity would be NaN.
+    if (fraction == 0 || values[below] == values[below + 1]) return values[below];
+    return values[below] + fraction * (values[below + 1] - values[below]);
 }
 
 namespace detail {
@@ -259,22 +331,20 @@ std::vector<double> resampleFrames(std::span<const double> frames, std::size_t b
 }
 
 std::vector<Estimates> resampleEstimates(std::span<const double> frames, double temperature, std::size_t resamples,
-                                         std::size_t block, std::uint64_t seed) {
+                                         std::size_t block, std::uint64_t seed, unsigned threads) {
     std::vector<Estimates> estimates(resamples);
     const Moments m = moments(frames);
     if (m.sigma == 0) return estimates;  // every resample of equal values gives 0 and 0
-    Shared s{{}, Deviation(frames, m), kTAt(temperature), m.sigma, *std::max_element(frames.begin(), frames.end())};
-    s.frames.reserve(frames.size());
-    for (double e : frames) s.frames.push_back({e == s.top ? 1.0 : std::exp((e - s.top) / s.kT), s.deviation(e)});
+    const Shared s(frames, m, temperature, block);
 
     // Each resample is a job of its own, so the results do not depend on how many threads share them.
     std::atomic<std::size_t> next{0};
     auto work = [&] {
-        for (std::size_t r; (r = next++) < resamples;) estimates[r] = resampleEstimate(frames, s, block, seed, r);
+        for (std::size_t r; (r = next++) < resamples;) estimates[r] = resampleEstimate(s, seed, r);
     };
     std::vector<std::thread> helpers;
     try {
-        for (unsigned i = 1; i < std::thread::hardware_concurrency() && i * 64 < resamples; ++i) helpers.emplace_back(work);
+        for (unsigned i = 1; i < threads && i * 64 < resamples; ++i) helpers.emplace_back(work);
     } catch (const std::system_error&) {
         // No more threads to be had: those there are share the work.
     }
@@ -286,15 +356,15 @@ std::vector<Estimates> resampleEstimates(std::span<const double> frames, double 
 }  // namespace detail
 
 Bootstrap bootstrap(std::span<const double> frames, double temperature, Estimates whole, std::size_t resamples,
-                    std::size_t block, std::uint64_t seed) {
+                    std::size_t block, std::uint64_t seed, unsigned threads) {
     if (resamples == 0) return {};
-    const std::vector<Estimates> estimates = detail::resampleEstimates(frames, temperature, resamples, block, seed);
+    const std::vector<Estimates> estimates = detail::resampleEstimates(frames, temperature, resamples, block, seed, threads);
     std::vector<double> ie, c2;
     for (const Estimates& e : estimates) {
         ie.push_back(e.ie);
         c2.push_back(e.c2);
     }
-    return {spreadOf(std::move(ie), whole.ie), spreadOf(std::move(c2), whole.c2)};
+    return {spreadOf(ie, whole.ie), spreadOf(c2, whole.c2)};
 }
 
 }  // namespace quenvar_report

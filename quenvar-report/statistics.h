@@ -30,12 +30,20 @@ Moments moments(std::span<const double> frames);
 // them; at least 1, and 1 where sigma is 0.
 double statisticalInefficiency(std::span<const double> frames);
 
-// The bootstrap's block length for g and n frames: 1 + ceil(3 (g - 1)), at most n / 10 and at
-// least 1, with g rounded to 12 significant digits so that its last bits cannot change it.
+// Kish's effective number of frames under the exponential average's weights
+// w = exp((E - E_max) / kT): (sum w)^2 / sum w^2, from 1 (one frame dominates) to n (equal weights).
+double weightFrames(std::span<const double> frames, double temperature);
+
+// The bootstrap's block length for g: 1 + ceil(3 (g - 1)), with g rounded to 12 significant
+// digits so that its last bits cannot change it; and that length for n frames, at most n / 10
+// and at least 1.
+std::size_t wantedBlockLength(double g);
 std::size_t blockLength(double g, std::size_t n);
 
 // What the resampled estimates of one kind show: their standard deviation (divided by their
-// number), their mean less the estimate, and their 2.5% and 97.5% percentiles.
+// number), their mean less the estimate, and their 2.5% and 97.5% percentiles. Where every
+// resample gives the estimate, 0, 0 and the estimate twice; NaN where a figure is undefined (the
+// mean of infinite estimates less an infinite estimate).
 struct Spread {
     double sd = 0.0, bias = 0.0, low = 0.0, high = 0.0;
 };
@@ -46,9 +54,9 @@ struct Bootstrap {
 // A moving-block bootstrap of both estimates: each resample joins blocks of `block` consecutive
 // frames, starting anywhere from 0 to n - block, to n frames (the last block cut). Resample r
 // draws from its own stretch of one SplitMix64 sequence started at `seed`, so the result is the
-// same on every platform and for any number of threads.
+// same on every platform and for any number of threads (at most one per 64 resamples).
 Bootstrap bootstrap(std::span<const double> frames, double temperature, Estimates whole, std::size_t resamples,
-                    std::size_t block, std::uint64_t seed);
+                    std::size_t block, std::uint64_t seed, unsigned threads);
 
 // The p-th percentile (0 to 100) of the values, interpolated linearly between the two nearest
 // ranks, as numpy's default does.
@@ -99,7 +107,7 @@ std::vector<double> resampleFrames(std::span<const double> frames, std::size_t b
 
 // Both estimates on each resample, from sums of terms every resample shares.
 std::vector<Estimates> resampleEstimates(std::span<const double> frames, double temperature, std::size_t resamples,
-                                         std::size_t block, std::uint64_t seed);
+                                         std::size_t block, std::uint64_t seed, unsigned threads);
 
 }  // namespace detail
 

@@ -15,7 +15,8 @@
 //              them from 1), or <NAME (the bytes of a file already there); "size FILE BYTES",
 //              which extends FILE with zero bytes (sparse where the file system allows); or
 //              "copy FILE SOURCE", SOURCE being a file of the project (such as examples/...)
-//   limit      shell commands that constrain the binary (such as a file-size limit); such a case
+//   limit      shell commands that constrain the binary (such as a file-size limit, or standard
+//              output on a full device: exec > /dev/full); such a case
 //              runs through the binary only, and not on Windows, nor under the sanitizers where
 //              it limits the address space (they reserve terabytes of it), nor where the system
 //              refuses the commands (macOS has no address-space limit)

@@ -13,12 +13,25 @@
 #include <string>
 #include <vector>
 
+#include "analysis.h"
+#include "cpu_count.h"
 #include "decimal_conversion.h"
 #include "energy_file.h"
 #include "options.h"
 #include "report.h"
 #include "statistics.h"
 #include "temperature_answer.h"
+
+#ifdef __linux__
+#include <sched.h>
+#endif
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+#endif
 
 namespace {
 
@@ -86,7 +99,7 @@ TEST(ReportStatistics, EqualValuesGiveZeroWhateverTheMeanRoundsTo) {
 // (which would leave their order, and so the percentiles, undefined).
 TEST(ReportResampling, EnergiesNearTheDoubleLimit) {
     const std::vector<double> e{1.7e308, 1.7e308, -1.7e308, 1.7e308};
-    for (const Estimates& r : detail::resampleEstimates(e, 300, 50, 1, 1)) EXPECT_FALSE(std::isnan(r.ie) || std::isnan(r.c2));
+    for (const Estimates& r : detail::resampleEstimates(e, 300, 50, 1, 1, 1)) EXPECT_FALSE(std::isnan(r.ie) || std::isnan(r.c2));
     EXPECT_NEAR(moments(e).sigma, std::sqrt(3.0) / 2 * 1.7e308, 1e-15 * 1.7e308);
     EXPECT_EQ(blockLength(std::numeric_limits<double>::quiet_NaN(), 100), 1u);
 }
@@ -127,7 +140,7 @@ TEST(ReportResampling, EachResampleAgreesWithTheExactComputation) {
     for (const std::string kind : {"correlated", "uncorrelated", "drifting", "far apart"}) {
         const std::vector<double> e = kind == "far apart" ? farApart() : series(kind);
         const std::size_t block = blockLength(statisticalInefficiency(e), e.size());
-        const std::vector<Estimates> shared = detail::resampleEstimates(e, 300, 200, block, 7);
+        const std::vector<Estimates> shared = detail::resampleEstimates(e, 300, 200, block, 7, 4);
         for (std::size_t r = 0; r < shared.size(); ++r) {
             const std::vector<double> frames = detail::resampleFrames(e, block, 7, r);
             ASSERT_EQ(frames.size(), e.size());
@@ -136,15 +149,151 @@ TEST(ReportResampling, EachResampleAgreesWithTheExactComputation) {
             expectClose(shared[r].c2, exact.c2, 1e-12, kind + " c2, resample " + std::to_string(r));
         }
         // However many threads shared them, a resample's result is its own.
-        const std::vector<Estimates> few = detail::resampleEstimates(e, 300, 3, block, 7);
+        const std::vector<Estimates> few = detail::resampleEstimates(e, 300, 3, block, 7, 1);
         for (std::size_t r = 0; r < few.size(); ++r) EXPECT_EQ(few[r].ie, shared[r].ie) << kind;
     }
 }
 
+TEST(ReportStatistics, WeightFramesAsKishCountsThem) {
+    const double kT = kTAt(300);
+    // Weights 1/2 and 1: (3/2)^2 / (5/4).
+    EXPECT_NEAR(weightFrames(std::vector<double>{-100 - kT * std::log(2.0), -100}, 300), 1.8, 1e-14);
+    EXPECT_EQ(weightFrames(std::vector<double>{5, 5, 5}, 300), 3.0);
+    // Whatever the energies and the temperature, no overflow and no NaN: at kT = 0 the largest
+    // frames carry every weight, and where kT overflows every frame weighs the same.
+    const std::vector<double> far{-1.7e308, 1.7e308, 1.7e308, 0};
+    EXPECT_EQ(weightFrames(far, 300), 2.0);
+    EXPECT_EQ(weightFrames(far, 5e-324), 2.0);
+    EXPECT_EQ(weightFrames(far, 1e308), 4.0);
+}
+
+// A series stretched about its mean to sigma = sigmaKT kT at 300 K.
+std::vector<double> stretched(std::vector<double> e, double sigmaKT) {
+    const Moments m = moments(e);
+    for (double& x : e) x = m.mean + (x - m.mean) * sigmaKT * kTAt(300) / m.sigma;
+    return e;
+}
+
+// The warnings each stored series must raise, and the estimate to report, from their causes:
+// n/g (few_frames below 100), the blocks n/10 cuts (short_blocks), n_w/g (few_weight_frames
+// below 100), sigma in kT (beyond 6 and 10), and the halves against 4 bootstrap SDs.
+TEST(ReportAnalysis, WarningsAndTheEstimateToReport) {
+    const std::vector<double> uncorrelated = series("uncorrelated"), correlated = series("correlated");
+    std::vector<double> changing = uncorrelated;  // its fluctuation doubles halfway
+    for (std::size_t i = changing.size() / 2; i < changing.size(); ++i) changing[i] = 2 * changing[i] - moments(uncorrelated).mean;
+    struct Expected {
+        std::string what;
+        std::vector<double> e;
+        std::size_t resamples;
+        std::string warnings;
+        Use use;
+    };
+    const std::vector<Expected> expected{
+        // n/g 2000, n_w/g 156, sigma 1.6 kT; its halves differ by 3 SDs, which twice the SD took as a warning.
+        {"stationary", uncorrelated, 1000, "", Use::kInteractionEntropy},
+        {"stationary at 4 kT", stretched(uncorrelated, 4), 1000, "few_weight_frames", Use::kSecondOrder},  // n_w/g 6.6
+        {"stationary at 7 kT", stretched(uncorrelated, 7), 1000, "few_weight_frames,sigma_beyond_ie", Use::kSecondOrder},
+        {"stationary at 11 kT", stretched(uncorrelated, 11), 1000, "few_weight_frames,sigma_beyond_ie,sigma_beyond_c2", Use::kNeither},
+        {"correlated", correlated, 1000, "few_frames,few_weight_frames", Use::kSecondOrder},  // n/g 96, n_w/g 8.8
+        // 300 frames, g 51: blocks of 30 where 61 are wanted; without resamples, no blocks.
+        {"short", {correlated.begin(), correlated.begin() + 300}, 1000, "few_frames,short_blocks,few_weight_frames", Use::kSecondOrder},
+        {"short, no resamples", {correlated.begin(), correlated.begin() + 300}, 0, "few_frames,few_weight_frames", Use::kSecondOrder},
+        {"changing", changing, 1000, "few_weight_frames,halves_differ", Use::kSecondOrder},
+        {"changing, no resamples", changing, 0, "few_weight_frames", Use::kSecondOrder},
+        {"example", example(), 1000, "few_weight_frames", Use::kSecondOrder},  // n/g 178, n_w/g 1.6
+    };
+    for (const Expected& x : expected) {
+        Options o;
+        o.temperature = 300;
+        o.resamples = x.resamples;
+        const Analysis a = analyse(x.e, o);
+        EXPECT_EQ(a.warningCodes(), x.warnings) << x.what;
+        EXPECT_EQ(a.use, x.use) << x.what;
+    }
+}
+
+#ifdef __linux__
+TEST(ReportThreads, AsManyAsTheAffinityMaskAllows) {
+    cpu_set_t all;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(availableCpus(), static_cast<unsigned>(CPU_COUNT(&all)));
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (std::size_t cpu = 0; CPU_COUNT(&one) == 0; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) CPU_SET(cpu, &one);
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const unsigned granted = availableCpus();
+    sched_setaffinity(0, sizeof all, &all);
+    EXPECT_EQ(granted, 1u);
+}
+#endif
+
+// Standard output that cannot be written: one message, status 1, and no further file read.
+TEST(Report, AWriteErrorIsReportedOnce) {
+    struct Full : std::streambuf {
+        int_type overflow(int_type) override { return traits_type::eof(); }
+    } full;
+    std::ostream out(&full);
+    std::istringstream in;
+    std::ostringstream err;
+    EXPECT_EQ(runReport({"-T", "300", "--bootstrap", "0", EXAMPLE_FILE, "missing.xvg"}, in, out, err), 1);
+    EXPECT_EQ(err.str(), "quenvar-report: write error\n");
+    err.str("");
+    EXPECT_EQ(runReport({"--help"}, in, out, err), 1);
+    EXPECT_EQ(err.str(), "quenvar-report: write error\n");
+}
+
+#ifndef _WIN32  // no FIFOs, and links need privileges
+// The chart through a link, into a FIFO, and over a chart with its own permission bits.
+TEST(Report, ChartTargetsAreWrittenNeverReplacedWhereTheyAreNoFiles) {
+    const fs::path dir = fs::temp_directory_path() / ("report-chart-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string energy = (dir / "e.xvg").string();
+    std::ofstream(energy) << "1 2 3 4 5 6 7 -100\n1 2 3 4 5 6 7 -102\n1 2 3 4 5 6 7 -98\n";
+    const auto plot = [&energy](const fs::path& chart) {
+        std::istringstream in;
+        std::ostringstream out, err;
+        return runReport({"-T", "300", "--bootstrap", "0", "--plot", chart.string(), energy}, in, out, err);
+    };
+    const auto read = [](const fs::path& path) {
+        std::ifstream file(path);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    fs::create_symlink("chart.xvg", dir / "link.xvg");
+    ASSERT_EQ(plot(dir / "link.xvg"), 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.xvg"));
+    const std::string chart = read(dir / "chart.xvg");
+    EXPECT_TRUE(chart.starts_with("# -TdS over the first k frames of ")) << chart;
+
+    const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(dir / "chart.xvg", kept);
+    ASSERT_EQ(plot(dir / "chart.xvg"), 0);
+    EXPECT_EQ(fs::status(dir / "chart.xvg").permissions(), kept);
+
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = read(dir / "fifo"); });
+    EXPECT_EQ(plot(dir / "fifo"), 0);
+    close(open((dir / "fifo").c_str(), O_WRONLY | O_NONBLOCK));  // ends the reader, had the chart never come
+    reader.join();
+    EXPECT_EQ(received, chart);
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4) << "no temporary file left";
+    fs::remove_all(dir);
+}
+#endif
+
 std::vector<std::string> tsvFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::istringstream row(line);
-    for (std::string field; std::getline(row, field, '\t');) fields.push_back(field);
+    std::vector<std::string> fields{""};
+    for (char c : line) {
+        if (c == '\t') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
     return fields;
 }
 
@@ -159,11 +308,13 @@ TEST(Report, BundledExampleAsRecorded) {
     std::istringstream lines(out.str());
     ASSERT_TRUE(std::getline(lines, header) && std::getline(lines, line) && std::getline(recordedFile, recorded));
     const std::vector<std::string> got = tsvFields(line), want = tsvFields(recorded);
-    ASSERT_EQ(got.size(), 23u);
-    ASSERT_EQ(want.size(), 23u);
-    for (std::size_t i = 1; i < got.size(); ++i) {
+    ASSERT_EQ(got.size(), 26u);
+    ASSERT_EQ(want.size(), 26u);
+    for (std::size_t i = 1; i < 24; ++i) {
         expectClose(quenvar::detail::convertDecimal(got[i]), quenvar::detail::convertDecimal(want[i]), 1e-12, tsvFields(header)[i]);
     }
+    EXPECT_EQ(got[24], want[24]) << "warnings";
+    EXPECT_EQ(got[25], want[25]) << "use";
 }
 
 std::vector<std::vector<std::string>> tsvRows(const std::vector<std::string>& args, const std::string& input = "") {
@@ -192,16 +343,20 @@ TEST(Report, FramesUsedHalvesAndTheOrderOfFiles) {
     std::istringstream in("1 2 3 4 5 6 7 -100\n");
     std::ostringstream out, err;
     EXPECT_EQ(runReport({"-T", "300", "-"}, in, out, err), 0);
-    EXPECT_NE(out.str().find("  first half                       n/a                 n/a\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("  first half                       n/a                 n/a\n"
+                             "  second half                      n/a                 n/a\n"),
+              std::string::npos)
+        << out.str();
 }
 
-#ifndef _WIN32  // Windows allows neither a tab nor a backslash in a file's name
+#ifndef _WIN32  // Windows allows no tab, line end or backslash in a file's name
 TEST(Report, TsvNamesAFileInOneField) {
-    const fs::path file = fs::temp_directory_path() / "tab\tand\\backslash.xvg";
+    const fs::path file = fs::temp_directory_path() / "tab\tline\nand\\backslash.xvg";
     std::ofstream(file) << "1 2 3 4 5 6 7 -100\n1 2 3 4 5 6 7 -102\n";
     const auto rows = tsvRows({"-T", "300", "--tsv", file.string()});
     fs::remove(file);
-    EXPECT_EQ(rows.at(1).at(0), (fs::temp_directory_path() / "tab\\tand\\\\backslash.xvg").string());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].at(0), (fs::temp_directory_path() / "tab\\tline\\nand\\\\backslash.xvg").string());
 }
 #endif
 
@@ -252,6 +407,8 @@ TEST(Report, UsageErrorsNameTheirCause) {
         {{"--seed", "1x"}, "invalid --seed '1x' (a whole number from 0 to 18446744073709551615)"},
         {{"--tsv=yes"}, "option '--tsv' takes no value"},
         {{"-T", "300", "--plot", "p.xvg", "a.xvg", "b.xvg"}, "--plot takes one energy file, not 2"},
+        {{"-T", "300", "--threads", "0", "a.xvg"}, "invalid --threads '0' (a whole number from 1 to 1024)"},
+        {{"-T", "300", "-", "a.xvg", "--", "-"}, "standard input (-) is named twice: it can be read once"},
     };
     for (const auto& [args, reason] : refused) {
         std::istringstream in;
