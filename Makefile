@@ -5,7 +5,7 @@ JOBS ?= 2
 RUNS ?= 7
 FUZZ_SECONDS ?= 60
 
-.PHONY: all configure build programs demo test test-sanitize test-libcxx test-fallback test-cmake-3.22 test-windows test-crlf-checkout fuzz bench package test-package clean
+.PHONY: all configure build programs demo test test-sanitize test-libcxx test-fallback test-cmake-3.22 test-windows test-crlf-checkout fuzz bench coverage package test-package clean
 
 # One target at a time, so that two never configure or build one directory at once (`make -j2
 # demo test`); each build runs its own jobs in parallel.
@@ -138,6 +138,13 @@ fuzz:
 # Times quenvar against its peers on a generated 1,000,000-frame file (kept in $(BUILD)/bench/).
 bench: build
 	@python3 bench/run.py $(BUILD) $(RUNS)
+
+# How often quenvar-report's intervals hold the true value, on simulated series: REPLICATES a cell,
+# about 1.1 s each on two cores. `make coverage > bench/COVERAGE.md` keeps the table.
+REPLICATES ?= 400
+coverage: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target coverage 1>&2
+	@$(BUILD)/bin/coverage $(REPLICATES)
 
 # The packages, in $(BUILD)/packages/: a .deb of the Linux build (linked dynamically, as Debian
 # wants), a .tar.gz of a statically linked build (it runs on any x86-64 Linux), and a .zip of the
