@@ -49,16 +49,17 @@ constexpr unsigned kLastStart = SlidingMasks::kBytes - 1 - kLongestNumber - 1;
 
 unsigned first(std::uint64_t mask) { return static_cast<unsigned>(std::countr_zero(mask)); }
 
-}  // namespace
-
 // The line is classified once, and walked on the masks alone: each step is a few register
-// operations, not a load whose address waits for the step before.
-const char* readCommonDataLine(const char* line, double& energy) {
+// operations, not a load whose address waits for the step before. Where the one value taken is
+// the last number read (quenvar's eighth), it is converted once the line is known to be data.
+template <bool kLastOnly, int kNeeded>
+const char* walkLine(const char* line, const ColumnSlots& columns, double* values) {
     SlidingMasks view(line);
     const ByteMasks& masks = view.masks;
     unsigned& at = view.at;
     const char* number = nullptr;
-    for (int column = 1; column <= kEnergyColumn;) {
+    const int needed = kNeeded > 0 ? kNeeded : columns.needed;
+    for (int column = 1; column <= needed;) {
         const std::uint64_t nonSpaces = ~masks.spaces >> at << at;
         // Spaces to the end of the masks, or a number too near it: they slide on. (Neither passes
         // a '\n', which is no space and not beyond kLastStart + kChunkBytes.)
@@ -80,9 +81,12 @@ const char* readCommonDataLine(const char* line, double& energy) {
         if (length > kLongestNumber || length == point) return nullptr;
         number = view.base + start;
         at = start + minus + length;
+        if constexpr (!kLastOnly) {
+            if ((columns.used >> column) & 1) values[columns.slot[static_cast<std::size_t>(column)]] = convertDecimal({number, minus + length});
+        }
         ++column;
     }
-    // Whatever else follows the eighth number is the exact reader's to judge.
+    // Whatever else follows the last number is the exact reader's to judge.
     const char* numberEnd = view.base + at;
     if (!endsLastNumber(static_cast<unsigned char>(*numberEnd))) return nullptr;
     // The rest of the line matters only for its end and for a comment mark, both of them among
@@ -93,7 +97,7 @@ const char* readCommonDataLine(const char* line, double& energy) {
             const char* p = view.base + first(others);
             if (*p == '#' || *p == '@') return nullptr;  // the exact reader skips the line
             if (*p == '\n') {
-                energy = convertDecimal({number, static_cast<std::size_t>(numberEnd - number)});
+                if constexpr (kLastOnly) values[0] = convertDecimal({number, static_cast<std::size_t>(numberEnd - number)});
                 return p;
             }
         }
@@ -101,10 +105,26 @@ const char* readCommonDataLine(const char* line, double& energy) {
     }
 }
 
+const char* settlesNoLine(const char*, const ColumnSlots&, double*) { return nullptr; }
+
+}  // namespace
+
+CommonLineReader commonLineReaderFor(const ColumnSlots& columns) {
+    if (columns.needed >= 64) return settlesNoLine;
+    if (columns.needed == kEnergyColumn && columns.used == std::uint64_t{1} << kEnergyColumn) return walkLine<true, kEnergyColumn>;
+    if (columns.used == std::uint64_t{1} << columns.needed) return walkLine<true, 0>;
+    return walkLine<false, 0>;
+}
+
 }  // namespace quenvar::detail
 
 #else
 
-const char* quenvar::detail::readCommonDataLine(const char*, double&) { return nullptr; }
+namespace quenvar::detail {
+namespace {
+const char* settlesNoLine(const char*, const ColumnSlots&, double*) { return nullptr; }
+}  // namespace
+CommonLineReader commonLineReaderFor(const ColumnSlots&) { return settlesNoLine; }
+}  // namespace quenvar::detail
 
 #endif

@@ -31,7 +31,7 @@ std::streamsize EnergyFile::Buffer::xsgetn(char* to, std::streamsize count) {
 
 EnergyFileReading readEnergyFile(const std::string& name) {
     EnergyFile file(name);
-    if (!file.isOpen()) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
+    if (!file.isOpen()) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}, .extra = {}};
     return quenvar::readEnergySeries(file.stream());
 }
 

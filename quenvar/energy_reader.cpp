@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include "common_line_fast_path.h"
 #include "decimal_conversion.h"
@@ -28,15 +29,13 @@ struct LineCursor {
 };
 
 // What the bytes of a line seen so far decide. A line may span blocks; nothing of it is kept
-// but this and the number being read.
+// but this, the values of its slotted columns and the number being read.
 struct LineProgress {
     int numbers = 0;       // numbers read from its start
-    bool failed = false;   // one of the first kEnergyColumn is not a number
+    bool failed = false;   // one of the columns needed is not a number
     bool marked = false;   // it holds '#' or '@'
-    double energy = 0.0;   // the last of them, once all are read
 
     bool skipped() const { return marked || (numbers == 0 && !failed); }
-    bool isData() const { return numbers == kEnergyColumn; }  // once not skipped
 };
 
 struct Step {
@@ -47,25 +46,26 @@ struct Step {
 // Reads the line on from p as far as the block [p, blockEnd] allows; *blockEnd is '\n', and
 // `more` tells whether the file goes on after it. A number that reaches blockEnd may go on in the
 // next block, so the next block goes on from its start; otherwise nothing needs keeping.
-Step readLine(const char* p, const char* blockEnd, bool more, LineProgress& line) {
-    while (line.numbers < kEnergyColumn && !line.failed) {
+Step readLine(const char* p, const char* blockEnd, bool more, LineProgress& line, const ColumnSlots& columns, double* values) {
+    while (line.numbers < columns.needed && !line.failed) {
         while (isBlankInLine(*p)) ++p;
         if (*p == '\n') return {p, p != blockEnd || !more};
         LineCursor cursor{p};
         const ExtractedText text = scanExtractedNumber(cursor);
         if (cursor.p == blockEnd && more) return {p, false};
-        const bool isEnergy = line.numbers + 1 == kEnergyColumn;
+        const int column = line.numbers + 1;
+        const int slot = columns.slot[static_cast<std::size_t>(column)];
         double value = 0.0;
         // A number beyond the range of double fails, as extraction fails on it. Others need no
-        // conversion unless they are the energy.
-        if (text.isNumber && (isEnergy || text.mayOverflow)) {
+        // conversion unless their value is taken.
+        if (text.isNumber && (slot >= 0 || text.mayOverflow)) {
             value = convertDecimal({p, static_cast<std::size_t>(cursor.p - p)});
         }
-        if (!text.isNumber || std::isinf(value) || (isEnergy && !endsLastNumber(*cursor.p))) {
+        if (!text.isNumber || std::isinf(value) || (column == columns.needed && !endsLastNumber(*cursor.p))) {
             line.failed = true;
             break;
         }
-        if (isEnergy) line.energy = value;
+        if (slot >= 0) values[slot] = value;
         p = cursor.p;
         ++line.numbers;
     }
@@ -98,8 +98,40 @@ void reserveForWholeFile(EnergySeries& series, std::uint64_t bytesSoFar, std::st
     }
 }
 
-EnergyFileReading readBlocks(std::istream& file, std::size_t blockSize, LinePaths paths) {
+// The slots of the columns named, and each series' slots in the order its columns are named.
+struct Frames {
+    ColumnSlots slots;
+    std::vector<std::size_t> energy, extra;
+    bool single = false;  // one column, no extra series: a frame is that value
+
+    explicit Frames(const EnergyColumns& columns) : slots{columns.highest(), {}, 0} {
+        slots.slot.assign(static_cast<std::size_t>(slots.needed) + 1, -1);
+        int count = 0;
+        for (const auto& [named, placed] : {std::pair(&columns.energy, &energy), std::pair(&columns.extra, &extra)}) {
+            for (int c : *named) {
+                int& slot = slots.slot[static_cast<std::size_t>(c)];
+                if (slot < 0) slot = count++;
+                if (c < 64) slots.used |= std::uint64_t{1} << c;
+                placed->push_back(static_cast<std::size_t>(slot));
+            }
+        }
+        single = energy.size() == 1 && extra.empty();
+    }
+
+    // The sum over some slots, from the first value itself, so that one column gives its value
+    // bit for bit (a -0 stays -0).
+    static double sumOf(const std::vector<std::size_t>& placed, const std::vector<double>& values) {
+        double sum = values[placed.front()];
+        for (std::size_t i = 1; i < placed.size(); ++i) sum += values[placed[i]];
+        return sum;
+    }
+};
+
+EnergyFileReading readBlocks(std::istream& file, std::size_t blockSize, LinePaths paths, const EnergyColumns& columns) {
     EnergyFileReading reading;
+    const Frames frames(columns);
+    const ColumnSlots& slots = frames.slots;
+    std::vector<double> values(slots.slot.size());  // room enough: at most one slot a column
     std::size_t capacity = std::max<std::size_t>(blockSize, 1);
     std::unique_ptr<char[]> buffer = newBuffer(capacity);
     std::size_t begin = 0, filled = 0;  // unread bytes are buffer[begin, filled), then the sentinel
@@ -108,7 +140,8 @@ EnergyFileReading readBlocks(std::istream& file, std::size_t blockSize, LinePath
     std::uint64_t bytesRead = 0, lineNumber = 0;
     LineProgress line;
     bool midLine = false;  // the line began in an earlier block
-    const bool fast = kCommonLineFastPath && paths == LinePaths::kFastWhereItCan;
+    const CommonLineReader readCommon = kCommonLineFastPath && paths == LinePaths::kFastWhereItCan ? commonLineReaderFor(slots) : nullptr;
+    const EnergyFileReading unreadable{.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}, .extra = {}};
 
     // Moves the bytes from `keep` on to the front, growing the buffer only when they fill it (a
     // number longer than a block), and reads on after them.
@@ -141,39 +174,44 @@ EnergyFileReading readBlocks(std::istream& file, std::size_t blockSize, LinePath
         const char* blockEnd = base + filled;  // the sentinel '\n'
         if (p == blockEnd && !midLine) {
             if (!more) break;  // the end of the file, at a line boundary
-            if (!refill(p)) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
+            if (!refill(p)) return unreadable;
             continue;
         }
         if (atStart) {
             // A UTF-8 byte-order mark (Windows Notepad's "UTF-8 with BOM") is no part of line 1.
             if (filled < 3 && more) {
-                if (!refill(p)) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
+                if (!refill(p)) return unreadable;
                 continue;
             }
             if (std::string_view(p, filled).starts_with("\xef\xbb\xbf")) p += 3;
             atStart = false;
         }
-        double energy = 0.0;
-        const char* fastEnd = fast && !midLine ? readCommonDataLine(p, energy) : nullptr;
+        const char* fastEnd = readCommon != nullptr && !midLine ? readCommon(p, slots, values.data()) : nullptr;
         Step step{};
         if (fastEnd != nullptr && (fastEnd != blockEnd || !more)) {
-            line = {.numbers = kEnergyColumn, .energy = energy};
+            line = {.numbers = slots.needed};
             step = {fastEnd, true};
         } else {
-            step = readLine(p, blockEnd, more, line);
+            step = readLine(p, blockEnd, more, line, slots, values.data());
         }
         if (!step.lineEnded) {
-            if (!refill(step.at)) return {.verdict = EnergyFileReading::Verdict::kUnreadable, .series = {}};
+            if (!refill(step.at)) return unreadable;
             midLine = true;
             continue;
         }
 
         ++lineNumber;
         if (!line.skipped()) {
-            if (!line.isData()) {
-                return {.verdict = EnergyFileReading::Verdict::kMalformedLine, .malformedLine = lineNumber, .series = {}};
+            if (line.numbers != slots.needed) {
+                return {.verdict = EnergyFileReading::Verdict::kMalformedLine, .malformedLine = lineNumber,
+                        .malformedNumbers = line.numbers, .series = {}, .extra = {}};
             }
-            reading.series.push_back(line.energy);
+            if (frames.single) {
+                reading.series.push_back(values[0]);
+            } else {
+                reading.series.push_back(Frames::sumOf(frames.energy, values));
+                if (!frames.extra.empty()) reading.extra.push_back(Frames::sumOf(frames.extra, values));
+            }
         }
         line = {};
         midLine = false;
@@ -185,18 +223,26 @@ EnergyFileReading readBlocks(std::istream& file, std::size_t blockSize, LinePath
 
 }  // namespace
 
-EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths) {
+EnergyFileReading readEnergySeries(std::istream& file, std::size_t blockSize, LinePaths paths, const EnergyColumns& columns) {
     try {
-        return readBlocks(file, blockSize, paths);
+        return readBlocks(file, blockSize, paths, columns);
     } catch (const std::bad_alloc&) {
         // What was read is gone with the stack; the next file may fit.
-        return {.verdict = EnergyFileReading::Verdict::kOutOfMemory, .series = {}};
+        return {.verdict = EnergyFileReading::Verdict::kOutOfMemory, .series = {}, .extra = {}};
     }
 }
 
 }  // namespace quenvar::detail
 
 namespace quenvar {
+
+int EnergyColumns::highest() const {
+    int most = 0;
+    for (const std::vector<int>* named : {&energy, &extra}) {
+        for (int c : *named) most = std::max(most, c);
+    }
+    return most;
+}
 
 EnergyFileReading readEnergySeries(std::istream& file) {
     return detail::readEnergySeries(file, detail::kEnergyBlockSize, detail::LinePaths::kFastWhereItCan);

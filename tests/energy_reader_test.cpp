@@ -3,6 +3,7 @@
 // and a temperature as one such extraction.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 #include <optional>
 #include <random>
@@ -256,10 +257,11 @@ TEST(EnergyReader, FastPathSettlesTheCommonShape) {
             lines.emplace_back("1 2 3 4 5 6 7" + std::string(spaces + 1, ' ') + shape, true);
         }
     }
+    const ColumnSlots eighth{kEnergyColumn, {-1, -1, -1, -1, -1, -1, -1, -1, 0}, std::uint64_t{1} << kEnergyColumn};
     for (const auto& [line, settled] : lines) {
         const std::string buffer = line + "\n" + std::string(kCommonLinePadding, '\0');
         double energy = 0.0;
-        const char* end = readCommonDataLine(buffer.data(), energy);
+        const char* end = commonLineReaderFor(eighth)(buffer.data(), eighth, &energy);
         EXPECT_EQ(end != nullptr, settled) << escaped(line);
         if (end == nullptr) continue;
         EXPECT_EQ(end, buffer.data() + line.size()) << escaped(line);
@@ -346,6 +348,53 @@ TEST(EnergyReader, MalformedLineNumberCountsEveryLine) {
     EXPECT_EQ(reading.verdict, Verdict::kMalformedLine);
     EXPECT_EQ(reading.malformedLine, 200003u);
     EXPECT_TRUE(reading.series.empty());
+}
+
+// Columns other than the eighth, summed in the order named, with an extra series, on every path
+// and across block edges: each value as the line's own extractions give it, summed left to right
+// from the first. The last column needed ends its line's demands: what follows it is not read.
+TEST(EnergyReader, AnyColumnsSummedInTheOrderNamed) {
+    std::mt19937_64 random(11);
+    std::string file = "# columns\n@ s0 legend \"first\"\n";
+    EnergySeries energy, extra;
+    for (int frame = 0; frame < 5000; ++frame) {
+        std::string line;
+        double v[6];
+        for (int c = 1; c <= 5; ++c) {
+            const double x = static_cast<double>(static_cast<int>(random() % 2000000) - 1000000) / 1000.0;
+            char text[40];
+            std::snprintf(text, sizeof text, frame % 5 == 0 ? "%.6e" : "%.3f", x);
+            if (c > 1) line += ' ';
+            line += text;
+            std::istringstream(text) >> v[c];
+        }
+        file += line + (frame % 3 == 0 ? " tail-that-is-no-number\n" : "\n");
+        energy.push_back((v[3] + v[2]) + v[3]);
+        extra.push_back(v[5]);
+    }
+    const EnergyColumns columns{{3, 2, 3}, {5}};
+    for (const std::size_t blockSize : {kEnergyBlockSize, std::size_t{61}, std::size_t{1}}) {
+        for (const LinePaths paths : {LinePaths::kExactOnly, LinePaths::kFastWhereItCan}) {
+            std::istringstream stream(file);
+            const EnergyFileReading reading = detail::readEnergySeries(stream, blockSize, paths, columns);
+            ASSERT_EQ(reading.verdict, Verdict::kRead) << blockSize << " line " << reading.malformedLine;
+            ASSERT_EQ(reading.series.size(), energy.size());
+            ASSERT_EQ(reading.extra.size(), extra.size());
+            for (std::size_t i = 0; i < energy.size(); ++i) {
+                ASSERT_EQ(bitsOf(reading.series[i]), bitsOf(energy[i])) << "frame " << i << ", block " << blockSize;
+                ASSERT_EQ(bitsOf(reading.extra[i]), bitsOf(extra[i])) << "frame " << i << ", block " << blockSize;
+            }
+        }
+    }
+    // A line short of the fifth column, or with text stuck to it, is malformed and says how many
+    // numbers it began with.
+    for (const auto& [line, numbers] : std::vector<std::pair<std::string, int>>{{"1 2 3 4", 4}, {"1 2 3 4 5kJ", 4}, {"1 2 x", 2}}) {
+        std::istringstream stream("1 2 3 4 5\n" + line + "\n");
+        const EnergyFileReading reading = detail::readEnergySeries(stream, kEnergyBlockSize, LinePaths::kFastWhereItCan, columns);
+        EXPECT_EQ(reading.verdict, Verdict::kMalformedLine) << line;
+        EXPECT_EQ(reading.malformedLine, 2u) << line;
+        EXPECT_EQ(reading.malformedNumbers, numbers) << line;
+    }
 }
 
 // A stream that delivers some data and then fails, as a disk error would.

@@ -58,7 +58,7 @@ inline quenvar::EnergyFileReading referenceEnergyFile(std::string_view contents)
     for (std::string line; std::getline(lines, line);) {
         ++number;
         const LineVerdict v = referenceLine(line);
-        if (v.malformed) return {.verdict = quenvar::EnergyFileReading::Verdict::kMalformedLine, .malformedLine = number, .series = {}};
+        if (v.malformed) return {.verdict = quenvar::EnergyFileReading::Verdict::kMalformedLine, .malformedLine = number, .series = {}, .extra = {}};
         if (!v.skipped) reading.series.push_back(v.energy);
     }
     return reading;
