@@ -135,7 +135,8 @@ TEST(TemperatureAnswer, ReadAsTheEighthNumberIsAndLeavesWhatExtractionLeaves) {
 // Another scale is refused in every common spelling; kelvin in its own, and other words, are not.
 TEST(TemperatureAnswer, AnotherScaleIsRefusedInEverySpelling) {
     for (const std::string answer : {"298.15", "298.15K", "298.15kelvin", "298.15KELVIN.", "298.15 K", "298.15 K.",
-                                     "298.15 kelvin", "300 # room", "300 room", "300\r\n", "300\nC", "300 cal", "300 fc"}) {
+                                     "298.15 kelvin", "300 # room", "300 room", "300\r\n", "300\nC", "300 cal", "300 fc",
+                                     "298.15\tK", "298.15\tkelvin", "25\rC"}) {  // a tab is a blank; a lone CR ends the line
         std::istringstream in(answer);
         EXPECT_TRUE(readTemperature(in)) << escaped(answer);
     }
