@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
                 const double truth = sigma * sigma * kT / 2;
                 for (int r = 0; r < replicates; ++r) {
                     o.seed = seed;
-                    const Analysis a = analyse(series(n, phi, sigma * kT, seed++ * 0x632be59bd9b4e019), o);
+                    const std::vector<double> e = series(n, phi, sigma * kT, seed++ * 0x632be59bd9b4e019);
+                    const Analysis a = analyse({e, {}}, o, Unit::kKJ);
                     const bool ie = holds(a.spread->ie, truth), c2 = holds(a.spread->c2, truth);
                     ++c.replicates;
                     c.ieHeld += ie;

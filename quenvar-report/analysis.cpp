@@ -40,30 +40,36 @@ std::string Analysis::warningCodes() const {
     return codes;
 }
 
-Analysis analyse(std::span<const double> all, const Options& o) {
-    const std::size_t used = (all.size() * o.last + 99) / 100;
-    const std::span<const double> frames = all.subspan(all.size() - used);
-    const double g = statisticalInefficiency(frames);
+Analysis analyse(const Frames& all, const Options& o, Unit unit) {
+    const std::size_t total = all.energies.size(), used = (total * o.last + 99) / 100;
+    const std::span<const double> frames = all.energies.subspan(total - used);
+    const std::span<const double> enthalpies = all.enthalpies.empty() ? all.enthalpies : all.enthalpies.subspan(total - used);
+    // kT in kcal/mol is kT in kJ/mol divided by 4.184 exactly.
+    const double kT = unit == Unit::kKcal ? kTAt(o.temperature) / 4.184 : kTAt(o.temperature);
+    const double g = statisticalInefficiency(frames), gH = enthalpies.empty() ? 1.0 : statisticalInefficiency(enthalpies);
     Analysis a{used,
-               all.size(),
-               kTAt(o.temperature),
+               total,
+               unit,
+               kT,
                moments(frames),
-               estimate(frames, o.temperature),
+               estimate(frames, kT),
                {},
                {},
                g,
-               weightFrames(frames, o.temperature),
-               blockLength(g, used),
-               wantedBlockLength(g),
+               weightFrames(frames, kT),
+               blockLength(std::max(g, gH), used),
+               wantedBlockLength(std::max(g, gH)),
+               enthalpies.empty() ? std::nullopt : std::optional(moments(enthalpies).mean),
+               gH,
                {},
                {},
                Use::kNeither};
     if (used >= 2) {
-        a.firstHalf = estimate(frames.first(used / 2), o.temperature);
-        a.secondHalf = estimate(frames.subspan(used / 2), o.temperature);
+        a.firstHalf = estimate(frames.first(used / 2), kT);
+        a.secondHalf = estimate(frames.subspan(used / 2), kT);
     }
     if (o.resamples > 0) {
-        a.spread = bootstrap(frames, o.temperature, a.whole, o.resamples, a.block, o.seed, o.threads != 0 ? o.threads : availableCpus());
+        a.spread = bootstrap({frames, enthalpies}, kT, {o.resamples, a.block, o.seed, o.threads != 0 ? o.threads : availableCpus()});
     }
     a.warnings = warningsOf(a);
     if (!a.warns(Warning::kFewWeightFrames) && !a.warns(Warning::kSigmaBeyondIe)) {

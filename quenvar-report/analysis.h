@@ -31,14 +31,20 @@ inline constexpr std::array<std::string_view, 6> kWarningCodes{"few_frames",    
 // order unless sigma is beyond it too, else neither.
 enum class Use { kInteractionEntropy, kSecondOrder, kNeither };
 
+// The unit's name, as every figure carries it.
+inline const char* unitName(Unit unit) { return unit == Unit::kKcal ? "kcal/mol" : "kJ/mol"; }
+
 struct Analysis {
     std::size_t frames, total;
-    double kT;
+    Unit unit;
+    double kT;  // in the unit
     Moments moments;
     Estimates whole;
     std::optional<Estimates> firstHalf, secondHalf;  // none below 2 frames
     double inefficiency, weightFrames;               // g, and Kish's n_w of the exponential weights
     std::size_t block, wantedBlock;                  // L, and L without the cap of n / 10
+    std::optional<double> dh;                        // <dH>, where the input has dH
+    double dhInefficiency;                           // its g (L follows the larger g)
     std::optional<Bootstrap> spread;                 // none without resamples
     std::bitset<kWarningCodes.size()> warnings;
     Use use;
@@ -53,7 +59,7 @@ struct Analysis {
     std::string warningCodes() const;  // the codes of those that fired, joined by commas
 };
 
-// Everything the report says of the last `o.last` percent of a series.
-Analysis analyse(std::span<const double> all, const Options& o);
+// Everything the report says of the last `o.last` percent of the frames, in their unit.
+Analysis analyse(const Frames& all, const Options& o, Unit unit);
 
 }  // namespace quenvar_report

@@ -18,8 +18,12 @@ struct Option {
     std::string_view name;
     bool takesValue;
 };
-constexpr std::array<Option, 9> kOptions{{
+constexpr std::array<Option, 13> kOptions{{
     {'T', "temperature", true},
+    {0, "column", true},
+    {0, "enthalpy", true},
+    {0, "model", true},
+    {0, "unit", true},
     {0, "last", true},
     {0, "bootstrap", true},
     {0, "seed", true},
@@ -38,6 +42,25 @@ std::optional<std::uint64_t> wholeNumber(std::string_view text, std::uint64_t lo
     return value;
 }
 
+// A column SPEC's parts, joined by '+': each a number from 1 (not beyond what memory should hold
+// for a line's slots) or a name; nothing where a part is empty or a number out of range.
+std::optional<std::vector<std::string>> columnParts(const std::string& spec) {
+    constexpr std::uint64_t kMostColumns = 100000;
+    std::vector<std::string> parts{""};
+    for (char c : spec) {
+        if (c == '+') {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    for (const std::string& part : parts) {
+        if (part.empty()) return std::nullopt;
+        if (part.find_first_not_of("0123456789") == std::string::npos && !wholeNumber(part, 1, kMostColumns)) return std::nullopt;
+    }
+    return parts;
+}
+
 // Applies one option's value; the reason where it is refused.
 std::optional<std::string> apply(std::string_view name, const std::string& value, Options& o) {
     const auto refused = [&](std::string_view what) {
@@ -48,6 +71,18 @@ std::optional<std::string> apply(std::string_view name, const std::string& value
         const std::optional<double> t = quenvar::readTemperature(answer);
         if (!t) return "invalid temperature '" + value + "' (a positive number in kelvin, such as 298.15 or 298.15K)";
         o.temperature = *t;
+    } else if (name == "column" || name == "enthalpy") {
+        const auto parts = columnParts(value);
+        if (!parts) return refused("columns joined by +, each a number from 1 to 100000 or a name");
+        (name == "column" ? o.column : o.enthalpy) = *parts;
+    } else if (name == "model") {
+        if (value.empty()) return refused("gb, pb or the start of a model's title");
+        o.model = value;
+    } else if (name == "unit") {
+        std::string lower;
+        for (char c : value) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (lower != "kj" && lower != "kcal") return refused("kJ or kcal");
+        o.unit = lower == "kj" ? Unit::kKJ : Unit::kKcal;
     } else if (name == "last") {
         const auto percent = wholeNumber(value, 1, 100);
         if (!percent) return refused("a whole number from 1 to 100");

@@ -2,11 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 namespace quenvar_report {
+
+// The unit of the energies, which is that of every figure reported.
+enum class Unit { kKJ, kKcal };
 
 struct Options {
     enum class Action { kReport, kHelp, kVersion };
@@ -18,6 +22,11 @@ struct Options {
     unsigned threads = 0;  // 0: as many as the CPUs the process may run on
     bool tsv = false;
     std::string plot;  // the convergence chart's file, if any
+    // The columns summed for the energy and for dH, each a 1-based number or a name; none: the
+    // layout's own. The model of the suites' CSV, and the unit, where given.
+    std::vector<std::string> column, enthalpy;
+    std::string model;
+    std::optional<Unit> unit;
     std::vector<std::string> files;
 };
 

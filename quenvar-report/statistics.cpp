@@ -113,8 +113,11 @@ void forEachBlock(std::size_t n, std::size_t block, std::uint64_t seed, std::siz
     }
 }
 
-// A frame's terms in a resample's sums: its exponential shifted by the largest frame (at most 1),
-// and its deviation from the mean in units of sigma, with its square.
+// A frame as a resample sums it: its exponential shifted by the largest frame (at most 1), and its
+// deviation from the mean in units of sigma; and the sums of frames, with the deviations' squares.
+struct Sample {
+    double w = 0.0, u = 0.0;
+};
 struct Terms {
     double w = 0.0, u = 0.0, uu = 0.0;
     Terms& operator+=(const Terms& other) {
@@ -123,53 +126,87 @@ struct Terms {
         uu += other.uu;
         return *this;
     }
+    Terms& operator+=(const Sample& frame) {
+        w += frame.w;
+        u += frame.u;
+        uu += frame.u * frame.u;
+        return *this;
+    }
 };
 
-// What every resample shares: the frames' terms summed within aligned chunks of `block` frames,
-// from each frame to its chunk's end (suffix) and from its chunk's start to it (prefix). A block
-// of a resample is then at most one suffix and one prefix: no sum is a difference, so nothing
-// cancels, and a resample costs n / block lookups instead of n frames.
-struct Shared {
-    std::span<const double> energies;
-    Deviation deviation;
-    double kT, sigma, top;
-    std::size_t block;
-    std::vector<Terms> suffix, prefix;  // no prefix for blocks of one frame, each a whole chunk
+// Frames' values summed within aligned chunks of `block` frames, from each frame to its chunk's
+// end (suffix), and over its chunk's frames before it (before). A block of a resample
+// [s, s + L) is then suffix[s] + before[s + L], whether it crosses into the next chunk or is one:
+// no sum is a difference, so nothing cancels, and a resample costs n / L lookups, not n frames.
+// Blocks shorter than kSummedFrom frames are summed from the frames themselves instead: a few
+// neighbouring frames cost less to read than two lookups far apart (on 1,000,000 frames in blocks
+// of 2, the chunk sums took 1.2 times as long).
+constexpr std::size_t kSummedFrom = 8;
 
-    Shared(std::span<const double> frames, const Moments& m, double temperature, std::size_t blockSize)
-        : energies(frames), deviation(frames, m), kT(kTAt(temperature)), sigma(m.sigma),
-          top(*std::max_element(frames.begin(), frames.end())), block(blockSize), suffix(frames.size()) {
-        const std::size_t n = frames.size();
-        if (block > 1) prefix.resize(n);
-        for (std::size_t i = 0; i < n; ++i) suffix[i] = termsOf(frames[i]);
+template <typename Sum, typename Frame>
+struct ChunkSums {
+    std::size_t block;
+    std::vector<Frame> frames;       // for short blocks
+    std::vector<Sum> suffix, before;  // for the others; before has n + 1 entries
+
+    template <typename Of>
+    ChunkSums(std::size_t n, std::size_t blockSize, Of of) : block(blockSize) {
+        if (block < kSummedFrom) {
+            frames.resize(n);
+            for (std::size_t i = 0; i < n; ++i) frames[i] = of(i);
+            return;
+        }
+        suffix.resize(n);
+        before.resize(n + 1);
         for (std::size_t chunk = 0; chunk < n; chunk += block) {
             const std::size_t end = std::min(chunk + block, n);
-            Terms sum;
-            for (std::size_t i = chunk; i < end && block > 1; ++i) prefix[i] = sum += suffix[i];
+            Sum sum{};
+            for (std::size_t i = chunk; i < end; ++i) {
+                before[i] = sum;
+                (suffix[i] = Sum{}) += of(i);
+                sum += suffix[i];
+            }
+            if (end == n && n % block != 0) before[n] = sum;  // a block may end at the last frame, inside a chunk
             sum = {};
             for (std::size_t i = end; i-- > chunk;) suffix[i] = sum += suffix[i];
         }
     }
 
-    Terms termsOf(double e) const {
-        const double u = deviation(e);
-        return {e == top ? 1.0 : std::exp((e - top) / kT), u, u * u};
-    }
-
-    // The terms of frames [start, start + length), a block or a resample's cut last block.
-    Terms sumOf(std::size_t start, std::size_t length) const {
-        const std::size_t chunk = start - start % block, last = start + length - 1;
-        const std::size_t chunkLast = std::min(chunk + block, energies.size()) - 1;
-        if (last > chunkLast) {
-            Terms sum = suffix[start];
-            return sum += prefix[last];
+    // Adds frames [start, start + length), a block or a resample's cut last block; a cut block
+    // inside a chunk (once a resample at most, and shorter than a block) frame by frame.
+    template <typename Of>
+    void add(std::size_t start, std::size_t length, Sum& sum, Of of) const {
+        if (block < kSummedFrom) {
+            for (std::size_t i = start; i < start + length; ++i) sum += frames[i];
+        } else if (length == block || start % block + length >= block) {
+            sum += suffix[start];
+            sum += before[start + length];
+        } else {
+            for (std::size_t i = start; i < start + length; ++i) sum += of(i);
         }
-        if (last == chunkLast) return suffix[start];
-        if (start == chunk) return prefix[last];
-        Terms sum;  // a cut block inside a chunk: once a resample at most, and shorter than a block
-        for (double e : energies.subspan(start, length)) sum += termsOf(e);
-        return sum;
     }
+};
+
+// What every resample shares: the frames' terms, and dH's deviations from its mean where there
+// is dH, in chunk sums.
+struct Shared {
+    std::span<const double> energies, enthalpies;
+    Deviation deviation;
+    double kT, sigma, top, meanH;
+    ChunkSums<Terms, Sample> terms;
+    ChunkSums<double, double> dh;
+
+    Shared(const Frames& frames, const Moments& m, double kTValue, std::size_t block)
+        : energies(frames.energies), enthalpies(frames.enthalpies), deviation(frames.energies, m), kT(kTValue), sigma(m.sigma),
+          top(*std::max_element(energies.begin(), energies.end())), meanH(moments(enthalpies).mean),
+          terms(energies.size(), block, [this](std::size_t i) { return termsOf(i); }),
+          dh(enthalpies.size(), block, [this](std::size_t i) { return dhOf(i); }) {}
+
+    Sample termsOf(std::size_t i) const {
+        const double e = energies[i];
+        return {e == top ? 1.0 : std::exp((e - top) / kT), deviation(e)};
+    }
+    double dhOf(std::size_t i) const { return enthalpies[i] - meanH; }
 
     // How far `shift` lies above the mean of a resample whose deviations average meanU, taken
     // scaled, so that it overflows only where it lies beyond the doubles.
@@ -195,24 +232,30 @@ double interactionEntropy(double sum, double n, double shiftAboveMean, double kT
 // largest frame as the shift.
 constexpr double kVanishingSum = 1e-250;
 
-Estimates resampleEstimate(const Shared& s, std::uint64_t seed, std::size_t r) {
-    const std::size_t n = s.energies.size();
+Resampled resampleOnce(const Shared& s, std::uint64_t seed, std::size_t r) {
+    const std::size_t n = s.energies.size(), block = s.terms.block;
+    const bool withDh = !s.enthalpies.empty();
     Terms sum;
-    forEachBlock(n, s.block, seed, r, [&](std::size_t start, std::size_t length) { sum += s.sumOf(start, length); });
-    const double count = static_cast<double>(n), meanU = sum.u / count;
+    double h = 0.0;
+    forEachBlock(n, block, seed, r, [&](std::size_t start, std::size_t length) {
+        s.terms.add(start, length, sum, [&s](std::size_t i) { return s.termsOf(i); });
+        if (withDh) s.dh.add(start, length, h, [&s](std::size_t i) { return s.dhOf(i); });
+    });
+    const double count = static_cast<double>(n), meanU = sum.u / count, dh = s.meanH + h / count;
     const double variance = sum.uu / count - meanU * meanU;  // of u, so in units of sigma^2
-    if (variance <= 0) return {};  // equal frames give 0 and 0, as on the whole series, at kT = 0 too
+    // Equal energies give 0 and 0, as on the whole series, at kT = 0 too.
+    if (s.sigma == 0 || variance <= 0) return {0.0, 0.0, dh};
     const double c2 = secondOrder(s.sigma, s.kT) * variance;
-    if (sum.w >= kVanishingSum) return {interactionEntropy(sum.w, count, s.above(s.top, meanU), s.kT), c2};
+    if (sum.w >= kVanishingSum) return {interactionEntropy(sum.w, count, s.above(s.top, meanU), s.kT), c2, dh};
     double top = -std::numeric_limits<double>::infinity();
-    forEachBlock(n, s.block, seed, r, [&](std::size_t start, std::size_t length) {
+    forEachBlock(n, block, seed, r, [&](std::size_t start, std::size_t length) {
         for (double e : s.energies.subspan(start, length)) top = std::max(top, e);
     });
     double own = 0.0;
-    forEachBlock(n, s.block, seed, r, [&](std::size_t start, std::size_t length) {
+    forEachBlock(n, block, seed, r, [&](std::size_t start, std::size_t length) {
         for (double e : s.energies.subspan(start, length)) own += e == top ? 1.0 : std::exp((e - top) / s.kT);
     });
-    return {interactionEntropy(own, count, s.above(top, meanU), s.kT), c2};
+    return {interactionEntropy(own, count, s.above(top, meanU), s.kT), c2, dh};
 }
 
 // Of resampled estimates, which may lie beyond the doubles (energies near them, or kT = 0): their
@@ -248,10 +291,10 @@ Moments moments(std::span<const double> frames) {
     return {mean, scale * std::sqrt(squares / static_cast<double>(frames.size()))};
 }
 
-Estimates estimate(std::span<const double> frames, double temperature) {
+Estimates estimate(std::span<const double> frames, double kT) {
     const Moments m = moments(frames);
     if (m.sigma == 0) return {};
-    return {quenvar::estimateEntropyTerm(frames, temperature), secondOrder(m.sigma, kTAt(temperature))};
+    return {quenvar::entropyTermAtKT(frames, kT), secondOrder(m.sigma, kT)};
 }
 
 double statisticalInefficiency(std::span<const double> frames) {
@@ -285,8 +328,7 @@ double statisticalInefficiency(std::span<const double> frames) {
     return std::max(g, 1.0);
 }
 
-double weightFrames(std::span<const double> frames, double temperature) {
-    const double kT = kTAt(temperature);
+double weightFrames(std::span<const double> frames, double kT) {
     if (frames.empty()) return 0.0;
     if (std::isinf(kT)) return static_cast<double>(frames.size());  // beta = 0: equal weights
     const double top = *std::max_element(frames.begin(), frames.end());
@@ -330,41 +372,43 @@ std::vector<double> resampleFrames(std::span<const double> frames, std::size_t b
     return resample;
 }
 
-std::vector<Estimates> resampleEstimates(std::span<const double> frames, double temperature, std::size_t resamples,
-                                         std::size_t block, std::uint64_t seed, unsigned threads) {
-    std::vector<Estimates> estimates(resamples);
-    const Moments m = moments(frames);
-    if (m.sigma == 0) return estimates;  // every resample of equal values gives 0 and 0
-    const Shared s(frames, m, temperature, block);
-
+std::vector<Resampled> resample(const Frames& frames, double kT, const Resampling& resampling) {
+    std::vector<Resampled> resampled(resampling.resamples);
+    const Shared s(frames, moments(frames.energies), kT, resampling.block);
     // Each resample is a job of its own, so the results do not depend on how many threads share them.
     std::atomic<std::size_t> next{0};
     auto work = [&] {
-        for (std::size_t r; (r = next++) < resamples;) estimates[r] = resampleEstimate(s, seed, r);
+        for (std::size_t r; (r = next++) < resampling.resamples;) resampled[r] = resampleOnce(s, resampling.seed, r);
     };
     std::vector<std::thread> helpers;
     try {
-        for (unsigned i = 1; i < threads && i * 64 < resamples; ++i) helpers.emplace_back(work);
+        for (unsigned i = 1; i < resampling.threads && i * 64 < resampling.resamples; ++i) helpers.emplace_back(work);
     } catch (const std::system_error&) {
         // No more threads to be had: those there are share the work.
     }
     work();
     for (std::thread& helper : helpers) helper.join();
-    return estimates;
+    return resampled;
 }
 
 }  // namespace detail
 
-Bootstrap bootstrap(std::span<const double> frames, double temperature, Estimates whole, std::size_t resamples,
-                    std::size_t block, std::uint64_t seed, unsigned threads) {
-    if (resamples == 0) return {};
-    const std::vector<Estimates> estimates = detail::resampleEstimates(frames, temperature, resamples, block, seed, threads);
-    std::vector<double> ie, c2;
-    for (const Estimates& e : estimates) {
-        ie.push_back(e.ie);
-        c2.push_back(e.c2);
+Bootstrap bootstrap(const Frames& frames, double kT, const Resampling& resampling) {
+    const std::vector<Resampled> resampled = detail::resample(frames, kT, resampling);
+    const Estimates whole = estimate(frames.energies, kT);
+    const double dh = moments(frames.enthalpies).mean;
+    std::vector<double> values(resampled.size());
+    const auto spread = [&](double estimate, auto figure) {
+        std::transform(resampled.begin(), resampled.end(), values.begin(), figure);
+        return spreadOf(values, estimate);
+    };
+    Bootstrap b{spread(whole.ie, [](const Resampled& r) { return r.ie; }), spread(whole.c2, [](const Resampled& r) { return r.c2; }), {}, {}, {}};
+    if (!frames.enthalpies.empty()) {
+        b.dh = spread(dh, [](const Resampled& r) { return r.dh; });
+        b.dgIe = spread(dh + whole.ie, [](const Resampled& r) { return r.dh + r.ie; });
+        b.dgC2 = spread(dh + whole.c2, [](const Resampled& r) { return r.dh + r.c2; });
     }
-    return {spreadOf(ie, whole.ie), spreadOf(c2, whole.c2)};
+    return b;
 }
 
 }  // namespace quenvar_report

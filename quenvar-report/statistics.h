@@ -7,16 +7,17 @@
 
 namespace quenvar_report {
 
-// kT in kJ/mol at a temperature in kelvin, as quenvar computes it.
+// kT in kJ/mol at a temperature in kelvin, as quenvar computes it. Every figure below takes kT in
+// the unit of the energies (kJ/mol divided by 4.184 for kcal/mol).
 double kTAt(double temperature);
 
-// -TdS in kJ/mol by the interaction-entropy formula (quenvar's own estimator) and by the
-// second-order estimate sigma^2 / (2 kT). A series whose values are all equal gives 0 and 0,
-// though rounding in its mean would leave a trace.
+// -TdS by the interaction-entropy formula (quenvar's own estimator) and by the second-order
+// estimate sigma^2 / (2 kT). A series whose values are all equal gives 0 and 0, though rounding
+// in its mean would leave a trace.
 struct Estimates {
     double ie = 0.0, c2 = 0.0;
 };
-Estimates estimate(std::span<const double> frames, double temperature);
+Estimates estimate(std::span<const double> frames, double kT);
 
 // The mean and the population standard deviation (divided by n); sigma is 0 for equal values.
 struct Moments {
@@ -32,7 +33,7 @@ double statisticalInefficiency(std::span<const double> frames);
 
 // Kish's effective number of frames under the exponential average's weights
 // w = exp((E - E_max) / kT): (sum w)^2 / sum w^2, from 1 (one frame dominates) to n (equal weights).
-double weightFrames(std::span<const double> frames, double temperature);
+double weightFrames(std::span<const double> frames, double kT);
 
 // The bootstrap's block length for g: 1 + ceil(3 (g - 1)), with g rounded to 12 significant
 // digits so that its last bits cannot change it; and that length for n frames, at most n / 10
@@ -40,23 +41,42 @@ double weightFrames(std::span<const double> frames, double temperature);
 std::size_t wantedBlockLength(double g);
 std::size_t blockLength(double g, std::size_t n);
 
-// What the resampled estimates of one kind show: their standard deviation (divided by their
+// What the resampled values of one figure show: their standard deviation (divided by their
 // number), their mean less the estimate, and their 2.5% and 97.5% percentiles. Where every
 // resample gives the estimate, 0, 0 and the estimate twice; NaN where a figure is undefined (the
 // mean of infinite estimates less an infinite estimate).
 struct Spread {
     double sd = 0.0, bias = 0.0, low = 0.0, high = 0.0;
 };
-struct Bootstrap {
-    Spread ie, c2;
+
+// The frames to resample: the interaction energies and, where the input has it, dH of each frame.
+struct Frames {
+    std::span<const double> energies, enthalpies;
 };
 
-// A moving-block bootstrap of both estimates: each resample joins blocks of `block` consecutive
-// frames, starting anywhere from 0 to n - block, to n frames (the last block cut). Resample r
-// draws from its own stretch of one SplitMix64 sequence started at `seed`, so the result is the
-// same on every platform and for any number of threads (at most one per 64 resamples).
-Bootstrap bootstrap(std::span<const double> frames, double temperature, Estimates whole, std::size_t resamples,
-                    std::size_t block, std::uint64_t seed, unsigned threads);
+// A resample's estimates, and its <dH> (0 without dH).
+struct Resampled {
+    double ie = 0.0, c2 = 0.0, dh = 0.0;
+};
+
+// How to resample: `resamples` of blocks of `block` frames, from `seed`, on up to `threads`.
+struct Resampling {
+    std::size_t resamples, block;
+    std::uint64_t seed;
+    unsigned threads;
+};
+
+// The spreads of both estimates, and with dH of <dH> and of dG = <dH> - TdS by each estimate,
+// each resample's dG from its own <dH> and -TdS, so that their correlation is kept.
+struct Bootstrap {
+    Spread ie, c2, dh, dgIe, dgC2;
+};
+
+// A moving-block bootstrap: each resample joins blocks of `block` consecutive frames, starting
+// anywhere from 0 to n - block, to n frames (the last block cut). Resample r draws from its own
+// stretch of one SplitMix64 sequence started at `seed`, so the result is the same on every
+// platform and for any number of threads (at most one per 64 resamples).
+Bootstrap bootstrap(const Frames& frames, double kT, const Resampling& resampling);
 
 // The p-th percentile (0 to 100) of the values, interpolated linearly between the two nearest
 // ranks, as numpy's default does.
@@ -102,12 +122,11 @@ inline std::uint64_t SplitMix64::below(std::uint64_t range) {
     return x % range;
 }
 
-// Resample r's frames, in order.
+// Resample r's frames of a series, in order.
 std::vector<double> resampleFrames(std::span<const double> frames, std::size_t block, std::uint64_t seed, std::size_t r);
 
-// Both estimates on each resample, from sums of terms every resample shares.
-std::vector<Estimates> resampleEstimates(std::span<const double> frames, double temperature, std::size_t resamples,
-                                         std::size_t block, std::uint64_t seed, unsigned threads);
+// Each resample's figures, from sums of terms every resample shares.
+std::vector<Resampled> resample(const Frames& frames, double kT, const Resampling& resampling);
 
 }  // namespace detail
 

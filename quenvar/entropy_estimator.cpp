@@ -36,9 +36,12 @@ MeanAndMax meanAndMax(std::span<const double> series, double n) {
 }  // namespace
 
 double estimateEntropyTerm(std::span<const double> series, double temperature) {
+    return entropyTermAtKT(series, temperature * kBoltzmann * kAvogadro / 1000);
+}
+
+double entropyTermAtKT(std::span<const double> series, double kT) {
     const double n = static_cast<double>(series.size());
     const auto [mean, maxEnergy] = meanAndMax(series, n);
-    const double kT = temperature * kBoltzmann * kAvogadro / 1000;
     // So hot that kT overflows: beta is 0 and the term has reached its limit, 0 (it falls off
     // as beta * variance / 2).
     if (std::isinf(kT) && n > 0) return 0.0;

@@ -16,4 +16,7 @@ inline constexpr double kAvogadro = 6.0221367e23;    // 1/mol
 // Temperature in kelvin. An empty series gives NaN.
 double estimateEntropyTerm(std::span<const double> series, double temperature);
 
+// The same with kT given in the energies' own unit (kJ/mol: T * kBoltzmann * kAvogadro / 1000).
+double entropyTermAtKT(std::span<const double> series, double kT);
+
 }  // namespace quenvar

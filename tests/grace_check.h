@@ -104,6 +104,10 @@ inline void expectGraceReadsPlot(const std::filesystem::path& chart) {
     for (const char* legend : {"@    s0 legend  \"Interaction entropy\"", "@    s1 legend  \"Second order (C2)\""}) {
         EXPECT_NE(std::find(agr.begin(), agr.end(), legend), agr.end()) << chart << ": Grace did not keep " << legend;
     }
+    // The y axis names the unit of the energies.
+    const auto label = std::find_if(source.begin(), source.end(), [](const std::string& line) { return line.starts_with("@    yaxis  label \""); });
+    ASSERT_NE(label, source.end()) << chart;
+    EXPECT_NE(std::find(agr.begin(), agr.end(), *label), agr.end()) << chart << ": Grace did not keep " << *label;
 }
 
 inline void expectGraceReadsChart(const std::filesystem::path& chart) {
