@@ -10,7 +10,7 @@ cases=$root/tests/cases
 separator=$'\n%%FILE%%\n'
 
 seeds=$build/fuzz-seeds
-rm -rf "$seeds" && mkdir -p "$seeds"/{energy_reader,summary_line,quenvar_run,barwright_run}
+rm -rf "$seeds" && mkdir -p "$seeds"/{energy_reader,summary_line,quenvar_run,barwright_run,report_input}
 n=0
 seed() {  # seed HARNESS PREFIX [FILE]: the prefix, then the file's bytes (NULs and all)
   n=$((n + 1))
@@ -35,12 +35,17 @@ done
 seed barwright_run $'d\n'
 seed barwright_run $'missing.dat\n'
 seed barwright_run $'"Processing Complex 1, output file sum_0001.xvg Error! Can not write output file\n'
+for file in "$cases"/quenvar-report/*/files/* "$root"/tests/bad_input/quenvar-report/*/files/* "$seeds/energy_head.xvg"; do
+  small "$file" || continue
+  # the default columns, 2+3, VDWAALS+EEL and a legend's name; dH as TOTAL; the model gb
+  for prefix in $'\x00' $'\x01' $'\x02' $'\x03' $'\x06' $'\x0e'; do seed report_input "$prefix" "$file"; done
+done
 rm "$seeds/energy_head.xvg"
 
 mkdir -p "$build/fuzz-findings" "$build/fuzz-scratch"
 export TMPDIR=$build/fuzz-scratch
 failed=()
-for harness in energy_reader summary_line quenvar_run barwright_run; do
+for harness in energy_reader summary_line quenvar_run barwright_run report_input; do
   corpus=$build/fuzz-corpus/$harness
   mkdir -p "$corpus"
   echo "=== $harness: $seconds s"
