@@ -42,12 +42,13 @@ std::optional<std::uint64_t> wholeNumber(std::string_view text, std::uint64_t lo
     return value;
 }
 
-// A column SPEC's parts, joined by '+': each a number from 1 (not beyond what memory should hold
-// for a line's slots) or a name; nothing where a part is empty or a number out of range.
-std::optional<std::vector<std::string>> columnParts(const std::string& spec) {
+// The parts of a --column or --enthalpy value, joined by '+': each a number from 1 (not beyond
+// what memory should hold for a line's slots) or a name; nothing where a part is empty or a number
+// out of range.
+std::optional<std::vector<std::string>> columnParts(const std::string& value) {
     constexpr std::uint64_t kMostColumns = 100000;
     std::vector<std::string> parts{""};
-    for (char c : spec) {
+    for (char c : value) {
         if (c == '+') {
             parts.emplace_back();
         } else {

@@ -4,6 +4,7 @@
 // the values recorded for the bundled example.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -288,6 +289,10 @@ TEST(Report, ChartTargetsAreWrittenNeverReplacedWhereTheyAreNoFiles) {
     EXPECT_EQ(received, chart);
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4) << "no temporary file left";
+    // A chart named by a link to the energy file is refused, and the file stays.
+    fs::create_symlink("e.xvg", dir / "energy-link.xvg");
+    EXPECT_EQ(plot(dir / "energy-link.xvg"), 2);
+    EXPECT_EQ(read(energy), "1 2 3 4 5 6 7 -100\n1 2 3 4 5 6 7 -102\n1 2 3 4 5 6 7 -98\n");
     fs::remove_all(dir);
 }
 #endif
@@ -372,6 +377,54 @@ TEST(Report, FreeEnergyAgreesWithNumpy) {
     for (const std::string name : {"dh_sd", "dg_ie_sd", "dg_c2_sd"}) expectClose(number(name), reference("suite", name), 0.04, name);
     EXPECT_LT(std::fabs(number("dg_c2_sd") - reference("suite", "dg_c2_sd")),
               std::fabs(number("dg_c2_sd") - reference("suite", "dg_c2_sd_in_quadrature")));
+}
+
+// The suites' CSV on standard input beside a table, in one run: each read in its own layout and
+// unit, dH cut by --last as the energies are, and --unit overriding the layout's own.
+TEST(Report, LayoutsMixInOneRunAndStandardInputReadsEither) {
+    const std::string csv = "GENERALIZED BORN:\nDelta Energy Terms\nFrame #,VDWAALS,EEL,TOTAL\n1,-60,-40,-30.5\n2,-61.5,-40.5,-31\n"
+                            "3,-58.25,-39.75,-29.5\n4,-59,-41,-30\n";
+    const auto rows = tsvRows({"-T", "300", "--tsv", "--bootstrap", "0", "--last", "50", "-", EXAMPLE_FILE}, csv);
+    ASSERT_EQ(rows.size(), 3u);
+    std::map<std::string, std::size_t> column;
+    for (std::size_t i = 0; i < rows[0].size(); ++i) column[rows[0][i]] = i;
+    const auto field = [&](std::size_t row, const std::string& name) { return rows[row].at(column.at(name)); };
+    EXPECT_EQ(field(1, "frames"), "2");
+    EXPECT_EQ(field(1, "unit"), "kcal/mol");
+    EXPECT_EQ(quenvar::detail::convertDecimal(field(1, "dh")), -29.75);  // the last two frames' TOTAL
+    const std::vector<double> last{-98.0, -100.0};
+    EXPECT_EQ(quenvar::detail::convertDecimal(field(1, "c2")), estimate(last, kTAt(300) / 4.184).c2);
+    EXPECT_EQ(field(2, "unit"), "kJ/mol");
+    EXPECT_EQ(field(2, "dh"), "");
+    // The example in kcal/mol: the same energies, a kT 4.184 times smaller.
+    const auto kcal = tsvRows({"-T", "300", "--tsv", "--bootstrap", "0", "--unit", "kcal", EXAMPLE_FILE});
+    const auto kJ = tsvRows({"-T", "300", "--tsv", "--bootstrap", "0", EXAMPLE_FILE});
+    expectClose(quenvar::detail::convertDecimal(kcal.at(1).at(column.at("c2"))),
+                4.184 * quenvar::detail::convertDecimal(kJ.at(1).at(column.at("c2"))), 1e-14, "c2 in kcal/mol");
+    EXPECT_EQ(kcal[1][column.at("unit")], "kcal/mol");
+}
+
+// What the suites' CSV may not be, each refused with its reason, and the other files still read.
+TEST(Report, SuiteCsvRefusalsNameTheirCause) {
+    const std::string header = "Frame #,VDWAALS,EEL,TOTAL\n";
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {"GENERALIZED BORN:\nComplex Energy Terms\n" + header + "1,2,3,4\n", "has no Delta Energy Terms block"},
+        {"Delta Energy Terms\n1,-60,-40,-30\n", "line 2 is not the header (\"Frame #,...\") of the block its title begins"},
+        {"GENERALIZED BORN:\nenergies follow\n", "line 2 is neither a title nor in a block"},
+        {"Delta Energy Terms\n" + header + "1,-60,,-30\n", "line 3 has no number in its field ''"},
+        {"Delta Energy Terms\n" + header + "1,-60,1e400,-30\n", "line 3 has no number in its field '1e400'"},
+        {"Delta Energy Terms\n" + header + "1,-60,-40 kcal,-30\n", "line 3 has no number in its field '-40 kcal'"},
+        {"Delta Energy Terms\n" + header + "1,-60,-40,-30\n\nDelta Energy Terms\nFrame #,VDWAALS,EEL\n2,-61,-41\n",
+         "line 6 heads a block with dH where an earlier one had none, or none where it had"},
+    };
+    for (const auto& [contents, reason] : refused) {
+        std::istringstream in(contents);
+        std::ostringstream out, err;
+        EXPECT_EQ(runReport({"-T", "300", "--bootstrap", "0", "--tsv", "-", EXAMPLE_FILE}, in, out, err), 1) << contents;
+        EXPECT_EQ(err.str(), "quenvar-report: -: " + reason + "\n") << contents;
+        const std::string report = out.str();
+        EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 2) << "the header and the example's row";
+    }
 }
 
 #ifndef _WIN32  // Windows allows no tab, line end or backslash in a file's name
