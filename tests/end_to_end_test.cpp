@@ -255,10 +255,6 @@ Outcome runBinary(const Case& c, const fs::path& caseDir, const fs::path& scratc
         const std::string command = "\"cd /d \"" + (scratch / "work").string() + "\" && \"" + binary.string() + "\"" + args +
                                     " < ..\\stdin > ..\\stdout 2> ..\\stderr\"";
         raw = shell(command);
-        // Now and then wine's cmd.exe cannot start a program it has started many times ("Can't
-        // recognize ... as an internal or external command", status 9009): the program never ran.
-        // A program that is really missing fails again.
-        if (raw == 9009) raw = shell(command);
     } else {
         const std::string limit = fs::exists(caseDir / "limit") ? slurp(caseDir / "limit") : "";
         // Standard output goes through a pipe, so a file-size limit on the program does not touch it.
