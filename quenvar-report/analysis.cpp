@@ -69,7 +69,8 @@ Analysis analyse(const Frames& all, const Options& o, Unit unit) {
         a.secondHalf = estimate(frames.subspan(used / 2), kT);
     }
     if (o.resamples > 0) {
-        a.spread = bootstrap({frames, enthalpies}, kT, {o.resamples, a.block, o.seed, o.threads != 0 ? o.threads : availableCpus()});
+        a.spread = bootstrap({frames, enthalpies}, kT, a.whole, a.dh.value_or(0.0),
+                             {o.resamples, a.block, o.seed, o.threads != 0 ? o.threads : availableCpus()});
     }
     a.warnings = warningsOf(a);
     if (!a.warns(Warning::kFewWeightFrames) && !a.warns(Warning::kSigmaBeyondIe)) {

@@ -55,6 +55,7 @@ struct Analysis {
     // sample short of the tail that dominates the average shows more frames than that.
     double gaussianWeightFrames() const { return independent() * std::exp(-sigmaInKT() * sigmaInKT()); }
     double sigmaInKT() const { return moments.sigma == 0 ? 0.0 : moments.sigma / kT; }
+    double dg(double Estimates::*kind) const { return *dh + whole.*kind; }  // where there is dH
     bool warns(Warning w) const { return warnings[static_cast<std::size_t>(w)]; }
     std::string warningCodes() const;  // the codes of those that fired, joined by commas
 };

@@ -149,12 +149,12 @@ std::string resolve(const std::vector<std::string>& parts, const std::vector<Leg
     return "";
 }
 
-EnergyInput readTable(std::istream& in, const Head& head, const Options& o) {
+EnergyInput readTable(std::istream& in, const std::vector<Legend>& legends, const Options& o) {
     EnergyInput input;
     quenvar::EnergyColumns columns;
     if (!o.column.empty()) columns.energy.clear();
     for (const auto& [parts, placed] : {std::pair(&o.column, &columns.energy), std::pair(&o.enthalpy, &columns.extra)}) {
-        input.error = resolve(*parts, head.legends, *placed);
+        input.error = resolve(*parts, legends, *placed);
         if (!input.error.empty()) return input;
     }
     quenvar::EnergyFileReading reading =
@@ -278,7 +278,6 @@ EnergyInput readSuiteCsv(std::istream& in, const Options& o) {
     std::vector<std::string> models;  // every model title, in order
     enum class Expect { kTitle, kHeader, kRow } expect = Expect::kTitle;
     bool delta = false, used = false, anyUsed = false, several = false, cut = false;
-    std::string_view block;
     std::vector<std::size_t> energyFields, enthalpyFields;
     std::size_t fieldCount = 0;
     const auto malformed = [&input, &lines](const std::string& why) {
@@ -323,24 +322,20 @@ EnergyInput readSuiteCsv(std::istream& in, const Options& o) {
             fieldCount = fields.size();
             std::string names;
             for (std::string_view f : fields) names += (names.empty() ? "" : ", ") + std::string(f);
-            const auto find = [&fields](const std::string& name) { return std::find(fields.begin(), fields.end(), name) - fields.begin(); };
-            energyFields.clear();
-            enthalpyFields.clear();
-            for (const std::string& name : energyNames) {
-                const auto at = static_cast<std::size_t>(find(name));
-                if (at == fieldCount) return malformed("heads a " + std::string(block) + " block without a column '" + name + "' (its columns: " + names + ")");
-                energyFields.push_back(at);
-            }
+            const auto find = [&fields](const std::string& name) { return static_cast<std::size_t>(std::find(fields.begin(), fields.end(), name) - fields.begin()); };
             std::vector<std::string> enthalpyNames = o.enthalpy;
             if (enthalpyNames.empty()) {  // TOTAL, or DELTA TOTAL, where the block has one
                 for (const char* total : {"TOTAL", "DELTA TOTAL"}) {
-                    if (enthalpyNames.empty() && static_cast<std::size_t>(find(total)) < fieldCount) enthalpyNames = {total};
+                    if (enthalpyNames.empty() && find(total) < fieldCount) enthalpyNames = {total};
                 }
             }
-            for (const std::string& name : enthalpyNames) {
-                const auto at = static_cast<std::size_t>(find(name));
-                if (at == fieldCount) return malformed("heads a " + std::string(block) + " block without a column '" + name + "' (its columns: " + names + ")");
-                enthalpyFields.push_back(at);
+            using Lookup = std::pair<const std::vector<std::string>*, std::vector<std::size_t>*>;
+            for (const auto& [wanted, placed] : {Lookup{&energyNames, &energyFields}, Lookup{&enthalpyNames, &enthalpyFields}}) {
+                placed->clear();
+                for (const std::string& name : *wanted) {
+                    placed->push_back(find(name));
+                    if (placed->back() == fieldCount) return malformed("heads a delta block without a column '" + name + "' (its columns: " + names + ")");
+                }
             }
             if (!input.enthalpies.empty() != !enthalpyFields.empty() && !input.energies.empty()) {
                 return malformed("heads a block with dH where an earlier one had none, or none where it had");
@@ -354,8 +349,7 @@ EnergyInput readSuiteCsv(std::istream& in, const Options& o) {
             if (std::find(models.begin(), models.end(), model) == models.end()) models.push_back(model);
             continue;
         }
-        block = text == "Delta Energy Terms" || text == "DELTA Energy Terms" ? "delta" : "";
-        delta = !block.empty();
+        delta = text == "Delta Energy Terms" || text == "DELTA Energy Terms";
         expect = Expect::kHeader;
     }
     if (lines.failed()) {
@@ -375,11 +369,9 @@ EnergyInput readSuiteCsv(std::istream& in, const Options& o) {
 EnergyInput readEnergyInput(std::istream& in, const Options& o) {
     try {
         Head head = lookAtHead(*in.rdbuf());
-        const Layout layout = head.layout;
-        const std::vector<Legend> legends = head.legends;
         Replay replay(std::move(head.bytes), in.rdbuf());
         std::istream file(&replay);
-        if (layout == Layout::kTable) return readTable(file, Head{{}, layout, legends}, o);
+        if (head.layout == Layout::kTable) return readTable(file, head.legends, o);
         EnergyInput input = readSuiteCsv(file, o);
         if (!input.error.empty()) {
             input.energies.clear();

@@ -9,7 +9,6 @@
 #include <ostream>
 #include <sstream>
 #include <span>
-#include <system_error>
 
 #include "analysis.h"
 #include "energy_file.h"
@@ -119,7 +118,7 @@ std::string advice(const Analysis& a) {
     const bool ie = a.use == Use::kInteractionEntropy;
     std::string line = std::string(ie ? "interaction entropy, " : "second order, ") + (a.dh ? "-TdS " : "") +
                        withSpread(ie ? a.whole.ie : a.whole.c2, a, ie ? &Bootstrap::ie : &Bootstrap::c2);
-    if (a.dh) line += ", dG " + withSpread(*a.dh + (ie ? a.whole.ie : a.whole.c2), a, ie ? &Bootstrap::dgIe : &Bootstrap::dgC2);
+    if (a.dh) line += ", dG " + withSpread(a.dg(ie ? &Estimates::ie : &Estimates::c2), a, ie ? &Bootstrap::dgIe : &Bootstrap::dgC2);
     if (ie) return line + ": it rests on " + counted(shown(a.independentWeightFrames(), 3), "effective independent frame") + ", and " + sigma;
     std::string why;
     if (a.warns(Warning::kFewWeightFrames)) why = "the exponential average rests on too few frames";
@@ -158,7 +157,7 @@ void writeBlock(std::ostream& out, const std::string& name, const Analysis& a, c
     row("second half", a.secondHalf ? shown(a.secondHalf->ie) : "n/a", a.secondHalf ? shown(a.secondHalf->c2) : "n/a");
     if (a.dh) {
         row("dG, " + unit, "interaction entropy", "second order (C2)");
-        row("estimate", shown(*a.dh + a.whole.ie), shown(*a.dh + a.whole.c2));
+        row("estimate", shown(a.dg(&Estimates::ie)), shown(a.dg(&Estimates::c2)));
         if (a.spread) {
             row("bootstrap SD", shown(a.spread->dgIe.sd), shown(a.spread->dgC2.sd));
             row("95% CI low", shown(a.spread->dgIe.low), shown(a.spread->dgC2.low));
@@ -209,7 +208,7 @@ void writeRow(std::ostream& out, const std::string& name, const Analysis& a, con
     add(spread(&Bootstrap::dh, &Spread::low));
     add(spread(&Bootstrap::dh, &Spread::high));
     for (const auto& [kind, which] : {std::pair(&Estimates::ie, &Bootstrap::dgIe), std::pair(&Estimates::c2, &Bootstrap::dgC2)}) {
-        add(a.dh ? std::optional(*a.dh + a.whole.*kind) : std::nullopt);
+        add(a.dh ? std::optional(a.dg(kind)) : std::nullopt);
         for (double Spread::*field : {&Spread::sd, &Spread::low, &Spread::high}) add(spread(which, field));
     }
     out << row << '\n';

@@ -393,10 +393,8 @@ std::vector<Resampled> resample(const Frames& frames, double kT, const Resamplin
 
 }  // namespace detail
 
-Bootstrap bootstrap(const Frames& frames, double kT, const Resampling& resampling) {
+Bootstrap bootstrap(const Frames& frames, double kT, Estimates whole, double dh, const Resampling& resampling) {
     const std::vector<Resampled> resampled = detail::resample(frames, kT, resampling);
-    const Estimates whole = estimate(frames.energies, kT);
-    const double dh = moments(frames.enthalpies).mean;
     std::vector<double> values(resampled.size());
     const auto spread = [&](double estimate, auto figure) {
         std::transform(resampled.begin(), resampled.end(), values.begin(), figure);

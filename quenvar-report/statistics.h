@@ -72,11 +72,12 @@ struct Bootstrap {
     Spread ie, c2, dh, dgIe, dgC2;
 };
 
-// A moving-block bootstrap: each resample joins blocks of `block` consecutive frames, starting
-// anywhere from 0 to n - block, to n frames (the last block cut). Resample r draws from its own
-// stretch of one SplitMix64 sequence started at `seed`, so the result is the same on every
-// platform and for any number of threads (at most one per 64 resamples).
-Bootstrap bootstrap(const Frames& frames, double kT, const Resampling& resampling);
+// A moving-block bootstrap about the whole series' estimates and <dH> (any value without dH):
+// each resample joins blocks of `block` consecutive frames, starting anywhere from 0 to
+// n - block, to n frames (the last block cut). Resample r draws from its own stretch of one
+// SplitMix64 sequence started at `seed`, so the result is the same on every platform and for any
+// number of threads (at most one per 64 resamples).
+Bootstrap bootstrap(const Frames& frames, double kT, Estimates whole, double dh, const Resampling& resampling);
 
 // The p-th percentile (0 to 100) of the values, interpolated linearly between the two nearest
 // ranks, as numpy's default does.
